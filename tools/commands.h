@@ -1,0 +1,10 @@
+// The subcommands of quovis-tool. Each takes the arguments after its own name and returns
+// the process exit status (0 success, 1 failure, 2 bad arguments).
+#pragma once
+
+namespace quovis::tool {
+
+int ConfigCommand(int argc, char** argv);
+int DemoCommand(int argc, char** argv);
+
+}  // namespace quovis::tool

@@ -1,0 +1,36 @@
+// quovis-tool: the command-line companion of Quovis for inspecting the configuration store
+// and running the engine without a screen.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/commands.h"
+
+namespace {
+
+void PrintUsage(FILE* out) {
+    std::fputs(
+        "usage: quovis-tool config dump [SECTION]\n"
+        "       quovis-tool config get SECTION NAME\n"
+        "       quovis-tool config set SECTION NAME (text|int|real|binary-hex) VALUE\n"
+        "       quovis-tool config delete SECTION [NAME]\n"
+        "       quovis-tool demo [--frames N]\n",
+        out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "config") == 0) return quovis::tool::ConfigCommand(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "demo") == 0) return quovis::tool::DemoCommand(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "quovis-tool: unknown command '%s'\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}
