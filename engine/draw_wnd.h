@@ -116,6 +116,16 @@ class CDrawWnd {
 
     int BandCount() const { return m_nBands; }
 
+    // ---- Pattern styles: derived values, placement, new-dot colour (public) ---------------
+
+    // ---- Emitters (public) -----------------------------------------------------------------
+
+    // ---- Motion and colour (public) --------------------------------------------------------
+
+    // ---- Dots, trails and shimmer (public) -------------------------------------------------
+
+    // ---- Live setters, drift, strokes and mouse (public) -----------------------------------
+
   protected:
     // Takes ownership of the presenter created by an override of CreateOutput.
     void AdoptCanvas(std::unique_ptr<EngineCanvas> canvas);
@@ -129,6 +139,23 @@ class CDrawWnd {
     bool InitialPlacement(double seed);
     bool InitMoverField(double seed, bool full);
     double MixSeed(double seed);
+
+    // Test peers, one per area, so each area's tests reach the state they check.
+    friend struct StyleTestPeer;
+    friend struct EmitterTestPeer;
+    friend struct MotionTestPeer;
+    friend struct CanvasTestPeer;
+    friend struct SetterTestPeer;
+
+    // ---- Pattern styles (private functions) -------------------------------------------------
+
+    // ---- Emitters (private functions) -------------------------------------------------------
+
+    // ---- Motion and colour (private functions) ----------------------------------------------
+
+    // ---- Dots, trails and shimmer (private functions) ---------------------------------------
+
+    // ---- Live setters, drift, strokes and mouse (private functions) -------------------------
 
     EngineClock& m_clock;
 
@@ -276,6 +303,22 @@ class CDrawWnd {
     // ---- 14. Cursor ----------------------------------------------------------------------
     float m_fCursorX = -1.0f;  // canvas pixels; -1 = no cursor
     float m_fCursorY = -1.0f;
+
+    // ---- Pattern styles: derived values ---------------------------------------------------
+    float m_fEmitSpeed = 0.0f;  // launch speed of emitted dots, derived from the style
+
+    // ---- Emitters: cursors and phases kept between emission events -------------------------
+
+    // ---- Motion and colour ----------------------------------------------------------------
+
+    // ---- Dots, trails and shimmer ---------------------------------------------------------
+
+    // ---- Live setters, drift, strokes and mouse -------------------------------------------
+    static constexpr int kMaxDrawPoints = 4096;
+    float m_drawX[kMaxDrawPoints] = {};  // stroke points as fractions of the window, 0.001..0.999
+    float m_drawY[kMaxDrawPoints] = {};
+    int32_t m_nDrawPoints = 0;
+    float m_fDrawGap = 100.0f;  // mean spacing of the stroke points; 100 for 20 points or fewer
 };
 
 }  // namespace quovis
