@@ -1,0 +1,17 @@
+// UTF-16 <-> UTF-8 for the places where the settings layer meets the file system and the
+// terminal. Stored texts stay UTF-16; only paths and the tool's output go through here.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quovis {
+
+// Unpaired surrogates become U+FFFD, so the result is always valid UTF-8.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// nullopt when `text` is not valid UTF-8 (bad sequences, overlong forms, surrogates).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+
+}  // namespace quovis
