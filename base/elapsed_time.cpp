@@ -38,6 +38,30 @@ uint32_t SystemClock::TickCount() {
     return static_cast<uint32_t>(ms);
 }
 
+bool EngineClock::LocalDayOfYearAndHour(int& dayOfYear, double& hour) {
+    dayOfYear = 0;
+    hour = 0.0;
+    return false;
+}
+
+int DayOfYear(int month, int dayOfMonth) {
+    static constexpr int kMonthStart[12] = {0, 31, 59, 90, 120, 151, 181, 212, 242, 273, 304, 334};
+    if (month < 0) month = 0;
+    if (month > 11) month = 11;
+    return kMonthStart[month] + dayOfMonth - 1;
+}
+
+bool SystemClock::LocalDayOfYearAndHour(int& dayOfYear, double& hour) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        return EngineClock::LocalDayOfYearAndHour(dayOfYear, hour);
+    }
+    dayOfYear = DayOfYear(local.tm_mon, local.tm_mday);
+    hour = local.tm_hour + local.tm_min / 60.0 + local.tm_sec / 3600.0;
+    return true;
+}
+
 SystemClock& SystemClock::Instance() {
     static SystemClock clock;
     return clock;
