@@ -1,0 +1,430 @@
+// Live setters: canvas geometry, dot count, motion, confinement, reflections, style
+// parameters, trails, pacing and slideshow values.
+//
+// Each setter converts the user-facing value, stores it and recomputes what depends on it
+// without restarting the pattern (the dot count setter alone can ask for a restart). All of
+// them take the engine lock: the configuration thread calls them while the frame thread
+// runs, and the lock is what keeps a half-changed parameter set out of a frame.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+
+#include "engine/draw_wnd.h"
+
+namespace quovis {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+constexpr int kMotionOrganic = 2;
+constexpr int kStyleBall = 9;
+constexpr int kStyleCircle = 25;
+// From this many reflection copies on, wrapped dots would re-enter inside another copy, so
+// wrapping is switched off and the walls are made stronger.
+constexpr int kManyReflections = 3;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+// The viscosity's stored form runs from 1 (no memory of the last velocity) to 401 at
+// slider 0 and 401 x 100 at the slider's far negative end (-200).
+constexpr double kViscosityAtZero = 401.0;
+constexpr double kViscosityStoredMax = 401.0 * 100.0;
+// Confinement beyond this would overflow the wall gain to infinity and switch walls off.
+constexpr double kConfinementLimit = 2000.0;
+
+}  // namespace
+
+// ---- Geometry and host settings ---------------------------------------------------------
+
+void CDrawWnd::SetCanvasSize(int width, int height) {
+    Lock lock(m_csEngine);
+    // Rows of the canvas are processed four pixels at a time and bands split the height in
+    // pairs of rows.
+    m_nWidth = std::max(0, width) / 4 * 4;
+    m_nHeight = std::max(0, height) / 2 * 2;
+    m_nCentreX = m_nWidth / 2;
+    m_nCentreY = m_nHeight / 2;
+    // Margins and the confinement radius depend on the size.
+    SetReflections(m_nReflections);
+}
+
+void CDrawWnd::SetWindowSize(int width, int height) {
+    Lock lock(m_csEngine);
+    m_nWindowWidth = std::max(0, width);
+    m_nWindowHeight = std::max(0, height);
+}
+
+void CDrawWnd::SetMachineSpeedFactor(double factor) {
+    Lock lock(m_csEngine);
+    m_dMachineSpeed = (std::isfinite(factor) && factor > 0.0) ? factor : 1.0;
+}
+
+void CDrawWnd::SetFullCount(bool on) {
+    Lock lock(m_csEngine);
+    m_bFullCount = on ? 1 : 0;
+}
+
+void CDrawWnd::SetInteraction(bool on) {
+    Lock lock(m_csEngine);
+    m_bInteraction = on ? 1 : 0;
+    if (!on) {
+        // Without interaction nothing may keep steering mover 0 with a stale position.
+        m_bCursorActive = 0;
+        m_fCursorX = -1.0f;
+        m_fCursorY = -1.0f;
+    }
+}
+
+// ---- Dot count ----------------------------------------------------------------------------
+
+void CDrawWnd::SetDotCount(int n, bool restart) {
+    Lock lock(m_csEngine);
+    n = std::clamp(n, 0, kMaxDots);
+    m_nGrains = n;
+    m_fDotScale = 1.0f;
+    m_fDotReduction = 1.0f;
+    m_fSpeedScale = 1.0f;
+
+    int dots = n;
+    if (!m_bSaverMode && !m_bFullCount) {
+        // A preview is small: fewer dots give the same look. Reflections multiply the dots
+        // drawn, so the reduction is taken on the total of all copies.
+        const double r = std::max(1, m_nReflections);
+        dots = static_cast<int>(std::pow(n * r, 0.88) / r + 1.0);
+        if (n > 0) {
+            m_fDotScale = static_cast<float>(static_cast<double>(dots) / n);
+            m_fDotReduction = m_fDotScale;
+        }
+    } else if (m_dMachineSpeed < 1.0) {
+        m_fDotReduction = static_cast<float>(m_dMachineSpeed);
+        m_fSpeedScale = m_fDotReduction;
+        dots = static_cast<int>(n * m_dMachineSpeed + 0.5);
+    }
+    // At least one dot: emission cursors and statistics divide by the count.
+    dots = std::clamp(dots, 1, kMaxDots);
+    m_nDots = dots;
+    m_nMaxDots = dots;
+
+    // Spread the dots the movers follow (in "Recursive" motion) evenly over the store. The
+    // index is negative until the mover attaches; it never points past the dots in use.
+    const int movers = std::clamp(m_nMovers, 1, kMaxMovers);
+    const int64_t span = std::max(0, dots - 2);
+    for (int k = 0; k < kMaxMovers; ++k) {
+        const int64_t index = std::min<int64_t>(span * k / movers, dots - 1);
+        m_moverDot[k] = -static_cast<int32_t>(index + 1);
+    }
+
+    if (restart) {
+        RestartMovers();
+        RequestPatternRestart();
+    }
+}
+
+void CDrawWnd::RestartMovers() {
+    ResetMovers(RandomUniform() - 0.5, false);
+}
+
+void CDrawWnd::RequestPatternRestart() {
+    m_bRestartPending = 1;
+    // The old picture belongs to the pattern that is going away.
+    if (m_pCanvas) m_pCanvas->RequestClear();
+}
+
+// ---- Motion -------------------------------------------------------------------------------
+
+void CDrawWnd::RecomputeMoverSpeedK() {
+    const double a = m_dActivity;
+    const double p = m_dPace;
+    // A longer reach means each mover moves more dots, so the movers themselves slow down.
+    const double reach = std::pow(std::max(0.0f, m_fForceReach) / 2000.0, 0.3);
+    double k = (0.15 * (a / 6.0) * (a / 6.0) / 11.0 + 0.01) * (p + 0.75) * m_fDotScale * 20.0 /
+               (27.0 * reach + 0.333);
+    k *= std::exp((p - 1.0) * std::numbers::ln2);
+    if (m_nMotion == kMotionOrganic) k *= 0.28;
+    m_fMoverSpeedK = static_cast<float>(k);
+}
+
+void CDrawWnd::SetActivity(double activity) {
+    if (!std::isfinite(activity)) return;
+    // The mover speeds raise the activity to fractional powers; below 0 they are undefined.
+    activity = std::max(0.0, activity);
+    Lock lock(m_csEngine);
+    if (activity == m_dActivity) return;
+    m_dActivity = activity;
+    RecomputeMoverSpeedK();
+    RestartMovers();
+}
+
+void CDrawWnd::SetPace(double pace) {
+    if (!std::isfinite(pace)) return;
+    pace = std::max(0.0, pace);
+    Lock lock(m_csEngine);
+    if (pace == m_dPace) return;
+    m_dPace = pace;
+    RecomputeMoverSpeedK();
+    RestartMovers();
+}
+
+void CDrawWnd::SetInfluenceRange(double range) {
+    if (!std::isfinite(range)) return;
+    range = std::clamp(range, 0.0, 100.0);
+    Lock lock(m_csEngine);
+    m_fInfluenceRange = static_cast<float>(range);
+    // Steep at the top: most of the slider is short reach, the last quarter reaches far.
+    m_fForceReach = static_cast<float>(std::pow(range / 100.0, 2.6798) * 500.0 + 5.0);
+    RecomputeMoverSpeedK();
+    RestartMovers();
+}
+
+void CDrawWnd::SetViscosity(double viscosity) {
+    if (!std::isfinite(viscosity)) return;
+    // Positive slider values fall linearly to 1 at 1200; negative ones rise by a factor of
+    // ten every 100 for a syrupy look.
+    const double stored = viscosity >= 0.0 ? kViscosityAtZero - viscosity / 1200.0 * 400.0
+                                           : kViscosityAtZero * std::pow(10.0, -viscosity / 100.0);
+    SetViscosityStored(stored);
+}
+
+void CDrawWnd::SetViscosityStored(double viscosity) {
+    if (!std::isfinite(viscosity)) return;
+    // Below 1 the damping 1 - 1/v would exceed 1 (or divide by zero) and every dot would
+    // speed up without end.
+    viscosity = std::clamp(viscosity, 1.0, kViscosityStoredMax);
+    Lock lock(m_csEngine);
+    if (viscosity == m_dViscosity) return;
+    m_dViscosity = viscosity;
+    m_fDampX = static_cast<float>(1.0 - 1.0 / viscosity);
+    m_fDampY = m_fDampX;
+}
+
+void CDrawWnd::SetTurbulence(double turbulence) {
+    if (!std::isfinite(turbulence)) return;
+    // Above 1 the inertia turns negative and the flow vectors grow without bound.
+    turbulence = std::clamp(turbulence, 0.0, 1.0);
+    Lock lock(m_csEngine);
+    const double calm = 1.0 - turbulence;
+    m_fMoverInertia = static_cast<float>(1.0 - std::exp(-8.0 * calm));
+    // 20 frames per flow cycle when turbulent, 2000 when gentle, geometric in between.
+    m_fMoverPeriod =
+        static_cast<float>(std::exp(std::log(20.0) + calm * (std::log(2000.0) - std::log(20.0))));
+}
+
+void CDrawWnd::SetConfinement(double confinement) {
+    if (!std::isfinite(confinement)) return;
+    confinement = std::clamp(confinement, -kConfinementLimit, kConfinementLimit);
+    Lock lock(m_csEngine);
+    m_dConfine = confinement;
+    m_bRoundConfine = confinement < 0.0 ? 1 : 0;
+    m_dConfineExp = std::fabs(confinement) / 1000.0 * 3.0 - 2.5;
+    SetReflections(m_nReflections);  // recomputes the gain, margins and tables
+}
+
+void CDrawWnd::UpdateConfineGain() {
+    m_dConfineGain = std::exp(m_dConfineExp);
+    if (m_nReflections >= kManyReflections) m_dConfineGain *= 3.0;
+}
+
+void CDrawWnd::SetMotionVariant(int variant) {
+    Lock lock(m_csEngine);
+    m_nMotionVariant = std::clamp(variant, 0, 4);
+}
+
+void CDrawWnd::SetExtraTwist(bool on) {
+    Lock lock(m_csEngine);
+    m_bExtraTwist = on ? 1 : 0;
+}
+
+void CDrawWnd::SetWrapFlags(int flags) {
+    Lock lock(m_csEngine);
+    m_nWrapFlags = flags & 7;  // 1 and 2 wrap, 4 mirrors (Mobius); no other bit means anything
+    UpdateWrapActive();
+}
+
+void CDrawWnd::UpdateWrapActive() {
+    m_nWrapActive = m_nReflections < kManyReflections ? m_nWrapFlags : 0;
+}
+
+void CDrawWnd::SetFieldColor(bool on) {
+    Lock lock(m_csEngine);
+    m_bFieldColor = on ? 1 : 0;
+}
+
+// ---- Reflections --------------------------------------------------------------------------
+
+void CDrawWnd::SetReflections(int n) {
+    Lock lock(m_csEngine);
+    m_nReflections = std::clamp(n, 1, kMaxReflections);
+    // The wall gain depends on the count as well as on the confinement, so it is kept in
+    // step here; otherwise changing the count alone would leave the walls at the old
+    // strength.
+    UpdateConfineGain();
+    UpdateConfinement();
+    BuildReflectionTables(ReflectionOrientAngle() + m_dReflectAngle);
+    UpdateWrapActive();
+    m_bReflectionsChanged = 1;
+}
+
+double CDrawWnd::ReflectionOrientAngle() {
+    if (!m_bReflectOrientOn) return 0.0;
+    if (m_nReflectOrient == 1) {
+        // Line the copies up with the zodiac wheel, which turns once a year.
+        int day = 0;
+        double hour = 0.0;
+        m_clock.LocalDayOfYearAndHour(day, hour);
+        return std::numbers::pi / 12.0 - kTwoPi * ((day - 5 + hour / 24.0) / 365.0 + 0.5);
+    }
+    if (m_nReflectOrient == 0) return kTwoPi / m_nReflections;
+    return 0.0;
+}
+
+void CDrawWnd::BuildReflectionTables(double offset) {
+    for (int k = 0; k < kMaxReflections; ++k) {
+        if (k < m_nReflections) {
+            const double a = kTwoPi * k / m_nReflections + offset;
+            m_fReflCos[k] = static_cast<float>(std::cos(a));
+            m_fReflSin[k] = static_cast<float>(std::sin(a));
+        } else {
+            // Unused entries hold the identity so that no stale rotation survives.
+            m_fReflCos[k] = 1.0f;
+            m_fReflSin[k] = 0.0f;
+        }
+    }
+}
+
+void CDrawWnd::SetReflectOrient(int orient) {
+    Lock lock(m_csEngine);
+    m_nReflectOrient = orient;
+    SetReflections(m_nReflections);
+}
+
+void CDrawWnd::SetReflectOrientSwitch(bool on) {
+    Lock lock(m_csEngine);
+    m_bReflectOrientOn = on ? 1 : 0;
+    SetReflections(m_nReflections);
+}
+
+void CDrawWnd::SetSymmetric(bool on) {
+    Lock lock(m_csEngine);
+    const int32_t value = on ? 1 : 0;
+    if (value == m_bSymmetric) return;
+    m_bSymmetric = value;
+    m_bReflectionsChanged = 1;
+}
+
+// ---- Style parameters ---------------------------------------------------------------------
+
+void CDrawWnd::SetStyleParams(int n, const int* values) {
+    float converted[kStyleParams] = {};
+    if (values == nullptr) n = 0;
+    n = std::clamp(n, 0, kStyleParams);
+    for (int i = 0; i < n; ++i) converted[i] = static_cast<float>(values[i]);
+    Lock lock(m_csEngine);
+    StoreStyleParamsLocked(n, converted);
+}
+
+void CDrawWnd::SetStyleParams(int n, const float* values) {
+    if (values == nullptr) n = 0;
+    Lock lock(m_csEngine);
+    StoreStyleParamsLocked(n, values);
+}
+
+void CDrawWnd::StoreStyleParamsLocked(int n, const float* values) {
+    n = std::clamp(n, 0, kStyleParams);
+    m_nStyleParams = n;
+    for (int i = 0; i < n; ++i) {
+        // A value that is not a number would poison every emitter that reads it.
+        if (std::isfinite(values[i])) m_fStyleParam[i] = values[i];
+    }
+    SetNewDotColour();
+    RestartMovers();
+    // Their radius parameter decides how far the walls must stand back.
+    if (m_nStyle == kStyleCircle || m_nStyle == kStyleBall) UpdateConfinement();
+    m_bStyleParamsChanged = 1;
+}
+
+void CDrawWnd::SetStartColour(double value) {
+    if (!std::isfinite(value)) return;
+    Lock lock(m_csEngine);
+    m_fStyleParam[0] = static_cast<float>(value);
+    SetNewDotColour();
+}
+
+// ---- Trails -------------------------------------------------------------------------------
+
+void CDrawWnd::SetTrailLength(int length) {
+    Lock lock(m_csEngine);
+    // The fade is derived from log10(length); 0 has no fade.
+    m_nTrailLength = std::clamp(length, 1, 100);
+    SendTrailsToCanvas(0.0);
+}
+
+void CDrawWnd::SetLeaveTrails(bool on) {
+    Lock lock(m_csEngine);
+    m_bLeaveTrails = on ? 1 : 0;
+    SendTrailsToCanvas(0.0);
+}
+
+void CDrawWnd::SetDither(bool on) {
+    Lock lock(m_csEngine);
+    m_bDither = on ? 1 : 0;
+    SendTrailsToCanvas(0.0);
+}
+
+void CDrawWnd::SetFuzziness(int amount) {
+    Lock lock(m_csEngine);
+    m_bFuzzy = amount > 0 ? 1 : 0;
+    // Switching off keeps the last amount for when it comes back on.
+    if (amount > 0) m_nFuzziness = std::min(amount, 100);
+    SendFuzzinessToCanvas();
+}
+
+void CDrawWnd::SetQuickDirty(bool on) {
+    Lock lock(m_csEngine);
+    m_bQuickDirty = on ? 1 : 0;
+    if (m_pCanvas) m_pCanvas->SetQuickDirty(on);
+    SendFuzzinessToCanvas();
+}
+
+void CDrawWnd::SendTrailsToCanvas(double shade) {
+    if (!m_pCanvas) return;
+    m_pCanvas->SetTrails(m_bLeaveTrails ? m_nTrailLength : -1, m_bDither != 0, shade);
+}
+
+void CDrawWnd::SendFuzzinessToCanvas() {
+    if (!m_pCanvas) return;
+    // Quick-n-dirty plots into 8 bits, so only without it may the blur keep 16 bits.
+    m_pCanvas->SetFuzziness(m_bFuzzy != 0, m_nFuzziness, m_bQuickDirty == 0);
+}
+
+void CDrawWnd::ApplyCanvasSettings() {
+    Lock lock(m_csEngine);
+    if (!m_pCanvas) return;
+    // A new canvas has no shade factor yet, so this one sends the engine's.
+    SendTrailsToCanvas(m_dTrailShade);
+    SendFuzzinessToCanvas();
+    m_pCanvas->SetQuickDirty(m_bQuickDirty != 0);
+}
+
+// ---- Pacing and slideshow -----------------------------------------------------------------
+
+void CDrawWnd::SetRateLimit(int fps) {
+    Lock lock(m_csEngine);
+    m_nTargetFps = std::clamp(fps, 3, 1000);
+    m_dFrameGoal = m_nTargetFps;
+}
+
+void CDrawWnd::SetSlideDuration(double minSeconds, double maxSeconds) {
+    if (!std::isfinite(minSeconds) || !std::isfinite(maxSeconds)) return;
+    // A slide lasts at most about 49 days: the millisecond clock wraps after that.
+    constexpr double kLongestSeconds = std::numeric_limits<uint32_t>::max() / 1000.0 - 1.0;
+    minSeconds = std::clamp(minSeconds, 0.0, kLongestSeconds);
+    maxSeconds = std::clamp(maxSeconds, 0.0, kLongestSeconds);
+    if (maxSeconds < minSeconds) std::swap(minSeconds, maxSeconds);
+    Lock lock(m_csEngine);
+    const double seconds = minSeconds + (maxSeconds - minSeconds) * RandomUniform();
+    m_dwSlideIntervalMs = static_cast<uint32_t>(seconds * 1000.0);
+}
+
+}  // namespace quovis

@@ -1,0 +1,218 @@
+// Drawing strokes for the "Draw" style, their text form, and the mouse pointer input.
+//
+// The stroke store is a flat list of points in window fractions: each new stroke either
+// replaces the list or (with Shift or Ctrl) is appended, so the emitter always sees one
+// polyline. Mouse input arrives on the window's thread while the frame thread emits along
+// the list; both sides hold the engine lock, so the emitter never sees a half-replaced list.
+#include "engine/strokes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/draw_wnd.h"
+
+namespace quovis {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+constexpr float kStrokeMin = 0.001f;  // points stay clear of the window's edge
+constexpr float kStrokeMax = 0.999f;
+// Room left at the end of the store: a press (and its release) never fills it completely.
+constexpr int kPressLimit = CDrawWnd::kMaxStrokePoints - 2;    // 4094
+constexpr int kReleaseLimit = CDrawWnd::kMaxStrokePoints - 1;  // 4095
+// Up to this many points the emitter does not use the mean spacing.
+constexpr int kGapMinPoints = 20;
+constexpr float kNoGap = 100.0f;
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+}  // namespace
+
+// ---- Text form ----------------------------------------------------------------------------
+
+bool CommaTokens::Next(std::u16string_view& token) {
+    if (m_pos >= m_text.size()) return false;
+    std::size_t end = m_pos;
+    while (end < m_text.size() && m_text[end] != u',' && m_text[end] >= u' ') ++end;
+    token = m_text.substr(m_pos, end - m_pos);
+    m_pos = end < m_text.size() ? end + 1 : end;
+    return true;
+}
+
+int32_t ParseTokenInt(std::u16string_view token, bool* wellFormed) {
+    std::size_t i = 0;
+    while (i < token.size() && (token[i] == u' ' || token[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < token.size() && (token[i] == u'-' || token[i] == u'+')) {
+        negative = token[i] == u'-';
+        ++i;
+    }
+    const std::size_t firstDigit = i;
+    // Accumulate in 64 bits and stop growing once past the 32-bit range: a thousand-digit
+    // token costs time, never an overflow.
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t value = 0;
+    while (i < token.size() && IsDigit(token[i])) {
+        if (value <= kLimit) value = value * 10 + (token[i] - u'0');
+        ++i;
+    }
+    if (wellFormed) *wellFormed = i > firstDigit && i == token.size();
+    if (negative) value = -value;
+    value = std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                std::numeric_limits<int32_t>::max());
+    return static_cast<int32_t>(value);
+}
+
+void AppendIntComma(std::u16string& out, int64_t value) {
+    char16_t digits[24];
+    int n = 0;
+    const bool negative = value < 0;
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) out.push_back(u'-');
+    while (n > 0) out.push_back(digits[--n]);
+    out.push_back(u',');
+}
+
+std::u16string CDrawWnd::StrokeListText() const {
+    Lock lock(m_csEngine);
+    const int n = std::clamp(m_nDrawPoints, 0, kMaxDrawPoints);
+    std::u16string text;
+    text.reserve(static_cast<std::size_t>(n) * 14 + 128);
+    AppendIntComma(text, n);
+    for (int i = 0; i < n; ++i) {
+        // Rounded, not truncated: a point read back from its text then writes the same text
+        // again, so saving and loading a drawing repeatedly never creeps it towards the
+        // corner.
+        AppendIntComma(text, std::llround(static_cast<double>(m_drawX[i]) * kStrokeUnits));
+        AppendIntComma(text, std::llround(static_cast<double>(m_drawY[i]) * kStrokeUnits));
+    }
+    return text;
+}
+
+bool CDrawWnd::LoadStrokeList(std::u16string_view text) {
+    Lock lock(m_csEngine);
+    CommaTokens tokens(text);
+    std::u16string_view token;
+    bool complete = tokens.Next(token);
+    bool wellFormed = false;
+    const int32_t declared = complete ? ParseTokenInt(token, &wellFormed) : 0;
+    complete = complete && wellFormed && declared >= 0 && declared <= kMaxDrawPoints;
+    const int count = std::clamp<int32_t>(declared, 0, kMaxDrawPoints);
+
+    int loaded = 0;
+    for (; loaded < count; ++loaded) {
+        std::u16string_view xToken;
+        std::u16string_view yToken;
+        // A list cut short keeps the points it has: inventing the missing ones as zeros
+        // would draw a line into the corner.
+        if (!tokens.Next(xToken) || !tokens.Next(yToken)) {
+            complete = false;
+            break;
+        }
+        bool xOk = false;
+        bool yOk = false;
+        const double x = ParseTokenInt(xToken, &xOk) / kStrokeUnits;
+        const double y = ParseTokenInt(yToken, &yOk) / kStrokeUnits;
+        complete = complete && xOk && yOk;
+        m_drawX[loaded] = static_cast<float>(std::clamp<double>(x, kStrokeMin, kStrokeMax));
+        m_drawY[loaded] = static_cast<float>(std::clamp<double>(y, kStrokeMin, kStrokeMax));
+    }
+    m_nDrawPoints = loaded;
+    m_bStrokeInProgress = 0;
+    UpdateDrawGap();
+    return complete;
+}
+
+void CDrawWnd::UpdateDrawGap() {
+    Lock lock(m_csEngine);
+    const int n = std::clamp(m_nDrawPoints, 0, kMaxDrawPoints);
+    if (n <= kGapMinPoints) {
+        m_fDrawGap = kNoGap;
+        return;
+    }
+    double sum = 0.0;
+    for (int i = 1; i < n; ++i) {
+        const double dx = m_drawX[i] - m_drawX[i - 1];
+        const double dy = m_drawY[i] - m_drawY[i - 1];
+        sum += std::sqrt(dx * dx + dy * dy);
+    }
+    m_fDrawGap = static_cast<float>(sum / (n - 1));
+}
+
+// ---- Mouse input --------------------------------------------------------------------------
+
+bool CDrawWnd::AcceptStrokePoint(int x, int y) {
+    if (m_nWindowWidth <= 0 || m_nWindowHeight <= 0) return false;
+    if (m_nDrawPoints < 0 || m_nDrawPoints >= kMaxDrawPoints) return false;
+    const double fx = static_cast<double>(x) / m_nWindowWidth;
+    const double fy = static_cast<double>(y) / m_nWindowHeight;
+    // A drag that leaves the window (or runs along its border) adds nothing.
+    if (!(fx > 0.0 && fx < 1.0 && fy > 0.0 && fy < 1.0)) return false;
+    m_drawX[m_nDrawPoints] = static_cast<float>(std::clamp<double>(fx, kStrokeMin, kStrokeMax));
+    m_drawY[m_nDrawPoints] = static_cast<float>(std::clamp<double>(fy, kStrokeMin, kStrokeMax));
+    ++m_nDrawPoints;
+    return true;
+}
+
+void CDrawWnd::StrokeInput(int x, int y, int keyFlags, int phase) {
+    Lock lock(m_csEngine);
+    switch (phase) {
+        case kStrokePressed: {
+            // Only "Draw" takes strokes; with another style the old drawing stays as it is.
+            if (m_nStyle != kDrawStyle) return;
+            const bool append = (keyFlags & (kKeyShift | kKeyControl)) != 0;
+            if (append && m_nDrawPoints >= kPressLimit) return;
+            m_bStrokeInProgress = 1;
+            if (!append) {
+                m_nDrawPoints = 0;
+                m_fDrawGap = kNoGap;
+            }
+            AcceptStrokePoint(x, y);
+            return;
+        }
+        case kStrokeMoved:
+            m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+            if (m_bStrokeInProgress && m_nDrawPoints < kPressLimit) AcceptStrokePoint(x, y);
+            return;
+        case kStrokeReleased:
+            if (!m_bStrokeInProgress) return;
+            m_bStrokeInProgress = 0;
+            if (m_nDrawPoints < kReleaseLimit) AcceptStrokePoint(x, y);
+            UpdateDrawGap();
+            return;
+        default:
+            return;
+    }
+}
+
+void CDrawWnd::MouseInput(int x, int y) {
+    Lock lock(m_csEngine);
+    m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+    if (x == -1 && y == -1) {
+        m_fCursorX = -1.0f;
+        m_fCursorY = -1.0f;
+        m_nLastMouseX = -1;
+        m_nLastMouseY = -1;
+        m_bCursorActive = m_bInteraction;
+        return;
+    }
+    if (m_bCursorActive && m_nWindowWidth > 0 && m_nWindowHeight > 0) {
+        // Window pixels to canvas pixels: the canvas may be rendered at a smaller scale.
+        m_fCursorX = static_cast<float>(static_cast<double>(x) / m_nWindowWidth * m_nWidth);
+        m_fCursorY = static_cast<float>(static_cast<double>(y) / m_nWindowHeight * m_nHeight);
+    }
+    m_nLastMouseX = x;
+    m_nLastMouseY = y;
+    m_bCursorActive = m_bInteraction;
+}
+
+}  // namespace quovis
