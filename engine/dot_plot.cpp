@@ -1,0 +1,423 @@
+// Drawing dots: how one moved dot becomes pixels in the canvas.
+//
+//   PlotDotImages     the reflection copies and mirror images of a dot, with shimmer
+//   ShimmerColour     the highlight of dots moving along the flow
+//   PlotDot           the eight dot styles and their integer sub-pixel kernels
+//   BuildDiscKernels  the supersampled kernels of "Fuzzies", "Rings" and "Discs"
+//   Set*              dot style and shimmer settings
+//
+// Everything per dot is integer work after one floor of the position: weights are 7-bit or
+// 5-bit sub-pixel fractions and products are shifted, not divided.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <mutex>
+
+#include "engine/canvas_surface.h"
+#include "engine/draw_wnd.h"
+
+namespace quovis {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+// Adding this before the floor makes small negative coordinates floor correctly with a plain
+// truncation, and keeps the fraction's precision (about 1/1000 px) above the 1/128 the
+// kernels use.
+constexpr float kFloorOffset = 10000.0f;
+// A dot farther than this outside the canvas cannot touch it with any kernel (the widest
+// reaches 3 pixels); the test also throws out positions that are not numbers.
+constexpr float kReach = 4.0f;
+// One plot at most adds a full-strength channel (255 display units); colours outside
+// -255..255 are not produced by the colour model and are limited here so that no product of
+// the integer kernels can overflow.
+constexpr float kMaxChannel = 255.0f;
+constexpr uint32_t kPointCapOff = 130560;  // 2 * 255 * 256: the cap when trails are off
+constexpr float kMaxShimmerChannel = 255.0f;
+constexpr float kMinShimmerChannel = -100.0f;
+// Below this speed a dot has no direction to compare with the flow.
+constexpr float kMinShimmerSpeed = 1e-6f;
+
+constexpr int kJitterMask = 2 * CDrawWnd::kJitterEntries - 1;
+
+int32_t ToFixed(float c) {
+    // NaN fails both comparisons and draws nothing.
+    if (!(c > -kMaxChannel)) c = (c != c) ? 0.0f : -kMaxChannel;
+    if (c > kMaxChannel) c = kMaxChannel;
+    return static_cast<int32_t>(256.0f * c);
+}
+
+bool IsRoundStyle(int style) {
+    return style == CDrawWnd::kDotFuzzies || style == CDrawWnd::kDotRings ||
+           style == CDrawWnd::kDotDiscs;
+}
+
+// ---- Kernels of the simple styles -------------------------------------------------------
+
+struct Amounts {
+    int32_t a0, a1, a2;
+};
+
+inline void AddScaled(const CanvasSurface& s, int x, int y, const Amounts& a, int32_t w,
+                      int shift) {
+    AddPixel(s, x, y, (a.a0 * w) >> shift, (a.a1 * w) >> shift, (a.a2 * w) >> shift);
+}
+
+void PlotPixel(const CanvasSurface& s, int ix, int iy, const Amounts& a) {
+    AddPixel(s, ix, iy, a.a0, a.a1, a.a2);
+}
+
+void PlotPoint(const CanvasSurface& s, int ix, int iy, float fracX, float fracY, const Amounts& a) {
+    const int32_t fx = static_cast<int32_t>(128.0f * fracX);
+    const int32_t fy = static_cast<int32_t>(128.0f * fracY);
+    AddScaled(s, ix, iy, a, (128 - fx) * (128 - fy), 14);
+    if (fx != 0) AddScaled(s, ix + 1, iy, a, fx * (128 - fy), 14);
+    if (fy != 0) AddScaled(s, ix, iy + 1, a, (128 - fx) * fy, 14);
+    if (fx != 0 && fy != 0) AddScaled(s, ix + 1, iy + 1, a, fx * fy, 14);
+}
+
+void PlotLargePoint(const CanvasSurface& s, int ix, int iy, float fracX, float fracY,
+                    const Amounts& a) {
+    const int32_t fx = static_cast<int32_t>(128.0f * fracX);
+    const int32_t fy = static_cast<int32_t>(128.0f * fracY);
+    const int32_t wx[3] = {128 - fx, 128, fx};
+    const int32_t wy[3] = {128 - fy, 128, fy};
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) AddScaled(s, ix + c, iy + r, a, wx[c] * wy[r], 14);
+    }
+}
+
+void PlotSparkle(const CanvasSurface& s, int ix, int iy, const Amounts& a) {
+    AddPixel(s, ix, iy, a.a0, a.a1, a.a2);
+    const Amounts half{a.a0 >> 1, a.a1 >> 1, a.a2 >> 1};
+    const Amounts quarter{a.a0 >> 2, a.a1 >> 2, a.a2 >> 2};
+    for (int d : {-1, 1}) {
+        PlotPixel(s, ix + d, iy, half);
+        PlotPixel(s, ix, iy + d, half);
+        PlotPixel(s, ix + 2 * d, iy, quarter);
+        PlotPixel(s, ix, iy + 2 * d, quarter);
+    }
+}
+
+void PlotVerticalBar(const CanvasSurface& s, int ix, int iy, float fracX, const Amounts& a) {
+    const int32_t w = static_cast<int32_t>(16384.0f * fracX);
+    const int32_t columnWeight[2] = {16384 - w, w};
+    for (int c = 0; c < 2; ++c) {
+        if (columnWeight[c] == 0) continue;
+        AddScaled(s, ix + c, iy, a, columnWeight[c], 14);
+        // Each step away from the middle halves the light: a bar 7 pixels tall.
+        for (int d = 1; d <= 3; ++d) {
+            AddScaled(s, ix + c, iy - d, a, columnWeight[c], 14 + d);
+            AddScaled(s, ix + c, iy + d, a, columnWeight[c], 14 + d);
+        }
+    }
+}
+
+void PlotSmallDisc(const CanvasSurface& s, int ix, int iy, const Amounts& a) {
+    const Amounts half{a.a0 >> 1, a.a1 >> 1, a.a2 >> 1};
+    const Amounts quarter{a.a0 >> 2, a.a1 >> 2, a.a2 >> 2};
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int away = (dx != 0) + (dy != 0);
+            PlotPixel(s, ix + dx, iy + dy, away == 0 ? a : away == 1 ? half : quarter);
+        }
+    }
+}
+
+void PlotKernel(const CanvasSurface& s, int ix, int iy, const int16_t* weights, const Amounts& a) {
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            const int32_t w = weights[4 * r + c];
+            if (w != 0) AddScaled(s, ix - 1 + c, iy - 1 + r, a, w, 10);
+        }
+    }
+}
+
+// ---- Disc kernel construction -------------------------------------------------------------
+
+constexpr double kDiscOuter = 48.5;  // outer radius of every round dot, 1/32 pixel
+
+struct DiscShape {
+    double ramp;   // width of the soft edges, 1/32 pixel
+    double scale;  // brightness divisor: total weight = area / scale
+    bool ring;
+};
+
+DiscShape ShapeFor(int style) {
+    switch (style) {
+        case CDrawWnd::kDotFuzzies:
+            return {42.0, 0.1, false};
+        case CDrawWnd::kDotRings:
+            return {2.0, 0.1, true};
+        default:
+            return {2.0, 0.3, false};
+    }
+}
+
+}  // namespace
+
+// ---- Shimmer -------------------------------------------------------------------------------
+
+CDrawWnd::DotColour CDrawWnd::ShimmerColour(float vx, float vy, float c0, float c1, float c2) {
+    DotColour o{c0, c1, c2};
+    if (m_bGlitter && m_jitter) {
+        // Workers share the cursor without a lock: a collision only repeats or skips one
+        // jitter vector, which nobody can see. The atomic keeps the race well defined.
+        std::atomic_ref<int32_t> cursor(m_nJitterPos);
+        const int32_t pos = cursor.load(std::memory_order_relaxed) & kJitterMask & ~1;
+        cursor.store((pos + 2) & kJitterMask, std::memory_order_relaxed);
+        vx += m_jitter.Data()[pos];
+        vy += m_jitter.Data()[pos + 1];
+    }
+    const float speed = std::sqrt(vx * vx + vy * vy);
+    if (!(speed > kMinShimmerSpeed)) return o;  // at rest (or not a number): no direction
+    // Rounding can put the cosine a hair outside [-1, 1]; a large exponent would blow that up.
+    const float d = std::clamp((vx * m_fShimmerDirX + vy * m_fShimmerDirY) / speed, -1.0f, 1.0f);
+    if (!(d > -0.9999f)) return o;
+    const float t = (d + 1.0f) * 0.5f;
+    float* ch[3] = {&o.c0, &o.c1, &o.c2};
+    const float plain[3] = {c0, c1, c2};
+    if (m_fShineAmount > 0.0f) {
+        const float f = std::pow(t, m_fShineExp) * m_fShineAmount;
+        for (int j = 0; j < 3; ++j) *ch[j] += f * plain[j];
+    }
+    if (m_fSparkAmount > 0.0f) {
+        const float g = m_fSparkAmount * std::pow(t, m_fSparkExp);
+        for (int j = 0; j < 3; ++j) *ch[j] += 0.25f * g * plain[j] + g;
+    }
+    // The top keeps one plot within full strength; the floor keeps the channel range every
+    // dot colour has, so a strongly lit negative channel cannot become a deep hole.
+    for (float* c : ch) *c = std::clamp(*c, kMinShimmerChannel, kMaxShimmerChannel);
+    return o;
+}
+
+// ---- Reflections -------------------------------------------------------------------------
+
+void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy) {
+    if (!m_pCanvas) return;
+    const CanvasSurface& s = m_pCanvas->Surface();
+    if (s.width <= 0) return;
+    const bool shimmer = m_bShimmer != 0;
+    auto plot = [&](float px, float py, float pvx, float pvy) {
+        if (shimmer) {
+            const DotColour o = ShimmerColour(pvx, pvy, c0, c1, c2);
+            PlotOnSurface(s, px, py, o.c0, o.c1, o.c2);
+        } else {
+            PlotOnSurface(s, px, py, c0, c1, c2);
+        }
+    };
+    if (m_nReflections <= 1 && !m_bSymmetric) {
+        plot(x, y, vx, vy);
+        return;
+    }
+    const float cx = static_cast<float>(m_nCentreX);
+    const float cy = static_cast<float>(m_nCentreY);
+    const float dx = x - cx;
+    const float dy = y - cy;
+    const int n = std::clamp(m_nReflections, 1, kMaxReflections);
+    for (int r = 0; r < n; ++r) {
+        const float c = m_fReflCos[r];
+        const float sn = m_fReflSin[r];
+        plot(cx + dx * c + dy * sn, cy + dy * c - dx * sn, vx * c + vy * sn, vy * c - vx * sn);
+        if (m_bSymmetric) {
+            plot(cx + dy * sn - dx * c, cy + dx * sn + dy * c, vy * sn - vx * c, vx * sn + vy * c);
+        }
+    }
+}
+
+// ---- One dot image -----------------------------------------------------------------------
+
+void CDrawWnd::PlotDot(float x, float y, float c0, float c1, float c2) {
+    if (!m_pCanvas) return;
+    PlotOnSurface(m_pCanvas->Surface(), x, y, c0, c1, c2);
+}
+
+void CDrawWnd::PlotOnSurface(const CanvasSurface& s, float x, float y, float c0, float c1,
+                             float c2) {
+    if (!(x > -kReach && x < static_cast<float>(s.width) + kReach && y > -kReach &&
+          y < static_cast<float>(s.height) + kReach)) {
+        return;
+    }
+    const float xs = x + kFloorOffset;
+    const float ys = y + kFloorOffset;
+    const float fx = std::floor(xs);
+    const float fy = std::floor(ys);
+    const int ix = static_cast<int>(fx) - static_cast<int>(kFloorOffset);
+    const int iy = static_cast<int>(fy) - static_cast<int>(kFloorOffset);
+    const float fracX = xs - fx;
+    const float fracY = ys - fy;
+
+    Amounts a;
+    // With trails on, one plot may not pile up more than the "Point Magnitude" cap: the
+    // strongest channel is brought down to the cap and the others with it, so the hue stays.
+    const float m = std::max({c0, c1, c2});
+    if (m_nPointCap < kPointCapOff && m > m_fPointCap) {
+        const float k = m_fPointCap / m;
+        a = {ToFixed(c0 * k), ToFixed(c1 * k), ToFixed(c2 * k)};
+    } else {
+        a = {ToFixed(c0), ToFixed(c1), ToFixed(c2)};
+    }
+
+    switch (m_nDotStyle) {
+        case kDotPixels:
+            PlotPixel(s, ix, iy, a);
+            break;
+        case kDotLargePoints:
+            PlotLargePoint(s, ix, iy, fracX, fracY, a);
+            break;
+        case kDotSparkles:
+            PlotSparkle(s, ix, iy, a);
+            break;
+        case kDotVerticalBars:
+            PlotVerticalBar(s, ix, iy, fracX, a);
+            break;
+        case kDotFuzzies:
+        case kDotRings:
+        case kDotDiscs:
+            if (m_nKernelReady == m_nDotStyle) {
+                const int kx = static_cast<int>(32.0f * fracX);
+                const int ky = static_cast<int>(32.0f * fracY);
+                PlotKernel(s, ix, iy, m_discKernel[kx][ky], a);
+            } else {
+                PlotSmallDisc(s, ix, iy, a);
+            }
+            break;
+        default:
+            PlotPoint(s, ix, iy, fracX, fracY, a);
+            break;
+    }
+}
+
+// ---- Disc kernels --------------------------------------------------------------------------
+
+double CDrawWnd::DiscCoverage(int style, double d) {
+    const DiscShape shape = ShapeFor(style);
+    const double inner = kDiscOuter - shape.ramp;
+    if (d >= kDiscOuter) return 0.0;
+    if (d > inner) return (kDiscOuter - d) / shape.ramp;
+    if (!shape.ring) return 1.0;
+    // The ring's hole has a soft edge of its own, rising from nothing inside the hole to
+    // full cover, as the outer edge falls.
+    const double hole = inner - 8.0;
+    const double holeInner = hole - shape.ramp;
+    if (d > hole) return 1.0;
+    if (d > holeInner) return (d - holeInner) / shape.ramp;
+    return 0.0;
+}
+
+bool CDrawWnd::DiscKernelsReady(int style) const {
+    return !IsRoundStyle(style) || m_nKernelReady == style;
+}
+
+void CDrawWnd::BuildDiscKernels(int style, bool all) {
+    if (!IsRoundStyle(style)) {
+        m_nKernelReady = kKernelNoTable;
+        return;
+    }
+    if (style != m_nKernelStyle) {
+        m_nKernelStyle = style;
+        m_nKernelRow = 0;
+        m_nKernelReady = 0;
+    }
+    // A table finished earlier for this style (the user went to another style and back) is
+    // ready again at once.
+    do {
+        if (m_nKernelRow >= kKernelRowsDone) {
+            m_nKernelReady = style;
+            return;
+        }
+        BuildDiscKernelRow(m_nKernelRow++);
+    } while (all);
+    if (m_nKernelRow >= kKernelRowsDone) m_nKernelReady = style;
+}
+
+void CDrawWnd::BuildDiscKernelRow(int row) {
+    // Each entry supersamples the 4 x 4 pixel block on a 1/32-pixel grid: 1024 samples per
+    // pixel. Pixel column c of the block covers sample x = 32c .. 32c + 31, and the dot's
+    // centre for the entry (row, column) sits at (48 + row, 48 + column): the middle of the
+    // block's second pixel plus the sub-pixel offset.
+    // Area of the disc in samples (pi * 48^2): the weights sum to about area / scale, in
+    // 1/1024, whatever the sub-pixel offset.
+    const double divisor = ShapeFor(m_nKernelStyle).scale * 7238.2295 / 1024.0;
+    const double cx = 48.0 + row;
+    // Only the disc's bounding box can be lit, and inside the soft edge (or inside a ring's
+    // hole) the answer is known without a square root: a row costs well under a frame.
+    const DiscShape shape = ShapeFor(m_nKernelStyle);
+    // Squared radius inside which every point is fully covered; a ring has no such core.
+    const double solid = kDiscOuter - shape.ramp;
+    const double solid2 = shape.ring ? -1.0 : solid * solid;
+    const int p0 = std::max(0, static_cast<int>(std::ceil(cx - kDiscOuter)));
+    const int p1 = std::min(127, static_cast<int>(std::floor(cx + kDiscOuter)));
+    for (int column = 0; column < kKernelSteps; ++column) {
+        const double cy = 48.0 + column;
+        const int q0 = std::max(0, static_cast<int>(std::ceil(cy - kDiscOuter)));
+        const int q1 = std::min(127, static_cast<int>(std::floor(cy + kDiscOuter)));
+        double sum[16] = {};
+        for (int q = q0; q <= q1; ++q) {
+            const double dy = q - cy;
+            double* cells = sum + (q / 32) * 4;
+            for (int p = p0; p <= p1; ++p) {
+                const double dx = p - cx;
+                const double d2 = dx * dx + dy * dy;
+                if (d2 >= kDiscOuter * kDiscOuter) continue;
+                cells[p / 32] += d2 <= solid2 ? 1.0 : DiscCoverage(m_nKernelStyle, std::sqrt(d2));
+            }
+        }
+        for (int i = 0; i < 16; ++i) {
+            m_discKernel[row][column][i] = static_cast<int16_t>(std::floor(sum[i] / divisor + 0.5));
+        }
+    }
+}
+
+// ---- Settings ------------------------------------------------------------------------------
+
+void CDrawWnd::SetDotStyle(int style) {
+    Lock lock(m_csEngine);
+    m_nDotStyle = (style >= 0 && style < kDotStyleCount) ? style : kDotPoints;
+    if (m_pCanvas) m_pCanvas->RequestClear();
+}
+
+void CDrawWnd::UpdateShimmerOn() {
+    m_bShimmer = (m_fShineAmount > 0.0f || m_fSparkAmount > 0.0f) ? 1 : 0;
+}
+
+void CDrawWnd::SetShimmerBright(double bright) {
+    if (!std::isfinite(bright)) return;
+    Lock lock(m_csEngine);
+    const double b = std::clamp(bright, 0.0, 200.0) / 200.0;
+    m_fShineAmount = static_cast<float>(b * b * 30.0);
+    UpdateShimmerOn();
+}
+
+void CDrawWnd::SetShimmerNarrow(double narrow) {
+    if (!std::isfinite(narrow)) return;
+    Lock lock(m_csEngine);
+    const double v = std::clamp(narrow, 0.0, 1000.0) / 1000.0;
+    // Both exponents sweep a logarithmic scale: 0.25 .. 300 for shine, 20 .. 3000 for sparkle.
+    m_fShineExp =
+        static_cast<float>(std::exp(std::log(0.25) + (std::log(300.0) - std::log(0.25)) * v));
+    m_fSparkBaseExp =
+        static_cast<float>(std::exp(std::log(20.0) + (std::log(3000.0) - std::log(20.0)) * v));
+    m_fSparkExp = m_bGlitter ? m_fSparkBaseExp : 2.0f * m_fSparkBaseExp;
+    // A narrow highlight wants small, well-spread glitter; a broad one big, rough jitter.
+    BuildJitter((1.0 - std::pow(v, 0.3)) * 8.0 + 0.3, 1.5 * v + 1.13);
+}
+
+void CDrawWnd::SetShineGlitter(double value) {
+    if (!std::isfinite(value)) return;
+    Lock lock(m_csEngine);
+    const double v = std::clamp(value, -1000.0, 1000.0);
+    if (v < 0.0) {
+        m_fSparkAmount = static_cast<float>(-v / 10.0 * 2.2);
+        m_bGlitter = 1;
+        m_fSparkExp = m_fSparkBaseExp;
+    } else {
+        m_fSparkAmount = static_cast<float>(v / 10.0 * 1.2);
+        m_bGlitter = 0;
+        m_fSparkExp = 2.0f * m_fSparkBaseExp;
+    }
+    UpdateShimmerOn();
+}
+
+}  // namespace quovis
