@@ -23,17 +23,21 @@
 // globals between them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "base/elapsed_time.h"
 #include "base/worker_pool.h"
 #include "engine/aligned_block.h"
 #include "engine/dot_band.h"
 #include "engine/engine_canvas.h"
+#include "engine/engine_settings.h"
+#include "engine/frame_hooks.h"
 #include "engine/random.h"
 
 namespace quovis {
@@ -116,15 +120,224 @@ class CDrawWnd {
 
     int BandCount() const { return m_nBands; }
 
+    // ---- Frame step (public) ---------------------------------------------------------------
+
+    // Advances the engine by one frame and leaves a new image in the canvas; false when no
+    // frame was produced (start-up picture still showing, or pacing declined). The caller
+    // holds EngineLock() for the whole call.
+    bool StepFrame();
+    // What the frame step asks of the host; a missing hook skips its stage.
+    void SetFrameHooks(const FrameHooks& hooks);
+    // Full-screen saver (pacing sleeps after drawing) or preview (pacing decides first).
+    void SetSaverMode(bool on);
+    // The slideshow: slides end on the timer and the selector hook picks the next pattern.
+    void SetSlideshow(bool on);
+    // The range the next slide's length is drawn from, in seconds.
+    void SetSlideTimes(double minSeconds, double maxSeconds);
+    // Reflection copies turn by degreesPerFrame / 2 every frame; 0 keeps them still.
+    void SetReflectSpin(double degreesPerFrame);
+    // Snapshots of finished slides in full-screen mode.
+    void SetAutoSave(bool on);
+    // Keyboard navigation for the next slide change: 1 forward in the history, -1 back.
+    void SetPendingNav(int direction);
+    // Ends the current slide now (the dots die, then the next pattern comes).
+    void RequestSlideChange();
+    // Trails are on: the host fades the canvas after presenting each frame.
+    bool TrailsOn() const { return m_bLeaveTrails != 0; }
+    int FrameNumber() const { return m_nFrame; }
+    int PatternPhase() const { return m_nPatternPhase; }
+    int CentroidX() const { return m_nCentroidX; }
+    int CentroidY() const { return m_nCentroidY; }
+    // Dots moved in the last frame, and the sum of their distances to dot 0.
+    int MovedDots() const { return m_nMovedDots; }
+    // Sends one pattern's settings to the engine through the setters, in the order a preset
+    // stores them. Start the pattern afterwards (StartPattern with -1s keeps what was set).
+    bool ApplySettings(const EngineSettings& settings);
+    // Pattern phases.
+    static constexpr int kPhaseRunning = 0;
+    static constexpr int kPhaseWaiting = 1;
+    static constexpr int kPhaseSwitching = 2;
+    static constexpr int kPhaseDying = 10;
+
     // ---- Pattern styles: derived values, placement, new-dot colour (public) ---------------
+
+    // Recomputes what the current style and its parameters imply: whether dots start parked
+    // and come by emission, emission every frame, group size, launch speed, gravity, the x
+    // share of the field's push and the fall direction. Runs at every pattern start and
+    // whenever the style's parameters change. A style given no parameters yet runs with the
+    // style table's values.
+    void ApplyStyleParams();
+    // The emission rate R (0..100 and above; R <= 0 emits nothing) of the current style for
+    // the emission stage. Reading it takes over a pending drift value of the style's flow
+    // rate, and some styles refresh m_nGroupSize from a parameter here.
+    double EmissionRate();
+    // Derives the grey distribution of new dots from the "New Dots" value m_fStyleParam[0]
+    // (1000 black .. 1100 white; the old encodings 0, 1, 2 are understood).
+    void SetNewDotColour();
+    // Colours the dots first..last (indices taken mod m_nDots, in ring order) as new dots.
+    void ColourNewDots(int first, int last);
 
     // ---- Emitters (public) -----------------------------------------------------------------
 
     // ---- Motion and colour (public) --------------------------------------------------------
 
+    // Colour settings of the Color page; presets, drift and the audio drive call them too.
+    // A value that is not a finite number is ignored; values outside a setting's range are
+    // limited to it where the arithmetic would otherwise break (a negative root, a pole).
+    // "Subtle Colors" .. "Bright": preset ColorBright / 1000, 0..2.5.
+    void SetColourBright(double bright);
+    // "Pure Tones" .. "Pastels": preset Pastels / 1000, 0..1.2. Unless the call comes from
+    // drift or the audio drive, low values also darken the trails a little.
+    void SetPastels(double pastel, bool fromDrift);
+    // "Dim" .. "Full": preset PointMagnitude / 1000, 0..1; caps one plot's strength while
+    // trails are on.
+    void SetPointMagnitude(double magnitude);
+    // "Fainter Detail" .. "More Contrast": preset Gamma / 1000, 0..1 (0.5 = no change).
+    void SetGamma(double gamma);
+    // "White Background (Invert)".
+    void SetInvert(bool on);
+    // Tells "Warp" motion that the music had a beat: the next mover checked jumps at once.
+    // Safe from any thread.
+    void FlagWarpBeat();
+
+    // The hue-lightness-saturation helper: one channel (0..1) of a colour whose lightness
+    // and saturation gave the bounds p (low) and q (high), for hue position t in turns
+    // (any value; taken modulo 1).
+    static float HueToRgb(float p, float q, float t);
+
     // ---- Dots, trails and shimmer (public) -------------------------------------------------
 
+    // Dot styles, numbered as presets store them.
+    static constexpr int kDotPoints = 0;
+    static constexpr int kDotSparkles = 1;
+    static constexpr int kDotFuzzies = 2;
+    static constexpr int kDotLargePoints = 3;
+    static constexpr int kDotVerticalBars = 4;
+    static constexpr int kDotPixels = 5;
+    static constexpr int kDotRings = 6;
+    static constexpr int kDotDiscs = 7;
+    static constexpr int kDotStyleCount = 8;
+
+    // The dot style 0..7; anything else draws "Points". Asks the canvas to clear at the next
+    // frame start, so the old style's dots do not linger under the new ones.
+    void SetDotStyle(int style);
+    int DotStyle() const { return m_nDotStyle; }
+    // Shimmer: brightness 0..200 ("Off" .. "Bright"), highlight width 0..1000 ("Broad
+    // Highlight" .. "Narrow"), and 600 "Add Shine" / -600 "Add Glitter" / 0 neither. Values
+    // outside the ranges are limited; a value that is not a number is ignored.
+    void SetShimmerBright(double bright);
+    void SetShimmerNarrow(double narrow);
+    void SetShineGlitter(double value);
+
+    // Builds the disc kernels for a dot style ("Fuzzies", "Rings", "Discs"): one row per call
+    // so that switching to those styles never stalls a frame, all rows when all is set. The
+    // frame step calls it at the start of every frame; it returns at once when the kernels
+    // for the style are complete. Until then those styles draw a small 3x3 fallback.
+    void BuildDiscKernels(int style, bool all);
+    // True when the style draws with its final kernel (always for the styles without one).
+    bool DiscKernelsReady(int style) const;
+
+    // Canvas size and display depth for the presenter's layer, which builds the canvas for
+    // the engine and tells it what it made.
+    int CanvasWidth() const { return m_nWidth; }
+    int CanvasHeight() const { return m_nHeight; }
+    void SetColourDepth(int bits) { m_nColourDepth = bits; }
+    // The canvas the engine draws into, or null before CreateOutput made one.
+    EngineCanvas* Canvas() const { return m_pCanvas.get(); }
+
     // ---- Live setters, drift, strokes and mouse (public) -----------------------------------
+    //
+    // Every engine parameter that a preset, the configuration window or drift changes goes
+    // through one of these setters. Each takes the engine lock, so a setter called from the
+    // configuration thread never lands in the middle of a frame. Values from outside are
+    // checked here: a value that is not a finite number is ignored, and a value that would
+    // break the arithmetic (a division by zero, a damping above 1) is limited.
+
+    // Canvas size in pixels: the width is cut to a multiple of 4 and the height to an even
+    // number; the centre, edge margins and reflection tables follow.
+    void SetCanvasSize(int width, int height);
+    // Client size of the window in pixels, used to turn mouse positions into fractions.
+    void SetWindowSize(int width, int height);
+    // The start-up speed probe's verdict (1 = a fast enough machine); below 1 the dot count
+    // setter uses fewer dots. A value that is not a positive finite number counts as 1.
+    void SetMachineSpeedFactor(double factor);
+    // Whether a preview engine should run the full dot count instead of the reduced one.
+    void SetFullCount(bool on);
+    // Whether mover 0 follows the mouse pointer (interactive mode, configuration preview).
+    void SetInteraction(bool on);
+
+    // Dot count (0..kMaxDots); with restart the movers restart and a pattern restart is
+    // requested for the next frame.
+    void SetDotCount(int n, bool restart);
+    void SetActivity(double activity);        // preset Activity / 1000
+    void SetPace(double pace);                // preset Pace / 1000
+    void SetInfluenceRange(double range);     // 0..100
+    void SetViscosity(double viscosity);      // preset Viscosity, -200..1200
+    void SetTurbulence(double turbulence);    // preset Turbulence / 1000, 0..1
+    void SetConfinement(double confinement);  // preset Confinement, negative = round
+    void SetMotionVariant(int variant);       // 0..4
+    void SetExtraTwist(bool on);
+    void SetWrapFlags(int flags);  // bits 1, 2 "Wrap", 4 "Mobius"
+    void SetFieldColor(bool on);
+
+    // Reflections: the rotational copies (1..60), the orientation of the copies and mirror
+    // symmetry. The orientation applies while the orientation switch is on (the clock and
+    // zodiac layers turn it on): orientation 1 follows the date, 0 turns the copies by one
+    // step, any other value leaves them unturned.
+    void SetReflections(int n);
+    void SetReflectOrient(int orient);
+    void SetReflectOrientSwitch(bool on);
+    void SetSymmetric(bool on);
+
+    // Style parameters: n values (limited to 0..6) for the current style.
+    void SetStyleParams(int n, const int* values);
+    void SetStyleParams(int n, const float* values);
+    // The "New Dots" value (1000 black .. 1100 white), first style parameter.
+    void SetStartColour(double value);
+
+    // Trail settings; stored, and forwarded to the canvas when one exists.
+    void SetTrailLength(int length);  // 1..100
+    void SetLeaveTrails(bool on);
+    void SetDither(bool on);
+    void SetFuzziness(int amount);  // 1..100, 0 = off
+    void SetQuickDirty(bool on);
+    // Sends every stored trail setting to the canvas; for a canvas adopted after the
+    // settings were made.
+    void ApplyCanvasSettings();
+
+    // Frame-rate limit (3..1000) for the pacer, and the length of the next slide: a uniform
+    // draw between min and max seconds.
+    void SetRateLimit(int fps);
+    void SetSlideDuration(double minSeconds, double maxSeconds);
+
+    // Drift: a slow, bounded random walk of up to 20 parameters around the values they had
+    // when drift was switched on. DriftTick runs one step when more than 100 ms passed since
+    // the last one (frame thread); DriftStep runs one step now.
+    void EnableDrift(bool on);
+    bool IsDriftRunning() const;
+    bool DriftTick();
+    void DriftStep();
+
+    // Drawing strokes for the "Draw" style. phase 1 = left button pressed, 0 = moved,
+    // 2 = released; keyFlags bit 4 (Shift) or 8 (Ctrl) on a press appends a stroke.
+    static constexpr int kStrokeMoved = 0;
+    static constexpr int kStrokePressed = 1;
+    static constexpr int kStrokeReleased = 2;
+    static constexpr int kKeyShift = 4;
+    static constexpr int kKeyControl = 8;
+    static constexpr int kMaxStrokePoints = 4096;
+    void StrokeInput(int x, int y, int keyFlags, int phase);
+    // The stroke list as one line of text: "count," then "x,y," per point in 1/100000.
+    std::u16string StrokeListText() const;
+    // Replaces the stroke list by the points of a text; false when the text was not a
+    // complete list (what could be read is still loaded, within bounds).
+    bool LoadStrokeList(std::u16string_view text);
+    void UpdateDrawGap();
+    // Mouse pointer in window pixels, (-1, -1) for none.
+    void MouseInput(int x, int y);
+    // Counts pointer activity (mouse moves, strokes) so the pacer can restart its idle
+    // slow-down countdown.
+    uint32_t InputSerial() const { return m_nInputSerial.load(std::memory_order_relaxed); }
 
   protected:
     // Takes ownership of the presenter created by an override of CreateOutput.
@@ -147,15 +360,202 @@ class CDrawWnd {
     friend struct CanvasTestPeer;
     friend struct SetterTestPeer;
 
+    // ---- Frame step (private functions) ------------------------------------------------------
+    // frame_step.cpp
+    bool StartUpDone(uint32_t now);
+    void Housekeeping();
+    void BeginCanvasFrame();
+    void RefreshStyleParams();
+    bool AdvancePatternPhase();
+    void SwitchSlide(uint32_t now);
+    void PickNextMessage();
+    void EndSlide(uint32_t now);
+    void CheckSlideTimer();
+    void EmitDots();
+    void ParkRun(int first, int last);
+    void DetachMoversIn(int first, int last);
+    void RunMotionBands();
+    void GatherBandStatistics();
+    static void RunBandJob(CDrawWnd* engine, DotBand* band);
+    friend struct FrameTestPeer;
+
     // ---- Pattern styles (private functions) -------------------------------------------------
+    // style_params.cpp
+    void UseTableParamsIfUnset();
+    void ResetStyleForces();
+    int32_t GroupFromShare(double part, double whole) const;  // max(1, trunc(N*part/whole))
+    // max(1, trunc((p/100)^exponent * m_nDots * share / m_fDotReduction))
+    int32_t GroupFromRate(double p, double exponent, double share) const;
+    void TakeOverLiveFlowRate();
+    // placement.cpp
+    int32_t PlacementCount() const;
+    void ResetPatternStart(int count);
+    void PlaceStyleDots(double seed, int count);
+    // new_dots.cpp
+    double NewDotValue() const;
+    float NewDotGrey(float bright);
 
     // ---- Emitters (private functions) -------------------------------------------------------
 
+    // One emission event: count consecutive slots of the dot ring, starting at first.
+    struct EmitRun {
+        int32_t first = 0;  // 0 .. dots-1
+        int32_t count = 0;  // 1 .. dots
+        int32_t dots = 0;   // the ring size, m_nDots
+        double framesPerDot = 0.0;
+        int32_t interval = 1;  // emission interval in frames, at least 1
+        // The unwrapped index of the last dot; slots are indices taken mod dots.
+        int32_t Last() const { return first + count - 1; }
+        int32_t Slot(int32_t j) const { return (first + j) % dots; }
+    };
+
+    // Gives the dots first..last a new position and velocity as the current style launches
+    // them (the new-dot colour is the caller's next step). Indices are taken mod m_nDots in
+    // ring order; last < first runs through the end of the ring, and a run longer than the
+    // ring places each dot once. framesPerDot is the emission interval divided by the group
+    // size; intervalFrames is the emission interval in whole frames. Returns false, placing
+    // nothing, for a style that never re-emits, without dots or without a canvas size.
+    bool Emit(int first, int last, double framesPerDot, int intervalFrames);
+
+    // emitters.cpp: the simple styles and the helpers the emitters share.
+    void EmitBigBang(const EmitRun& run);
+    void EmitRings(const EmitRun& run);
+    void EmitRibbon(const EmitRun& run);
+    void EmitBall(const EmitRun& run);
+    void EmitSidewaysSpray(const EmitRun& run);
+    void EmitWhiteHole(const EmitRun& run);
+    void EmitEventHorizon(const EmitRun& run);
+    void EmitRadarSweep(const EmitRun& run);
+    void EmitFromTheEther(const EmitRun& run);
+    void EmitRising(const EmitRun& run);
+    void EmitFalls(const EmitRun& run);
+    void PlaceDot(int slot, double x, double y, double vx, double vy);
+    bool IsDotParked(int slot) const { return m_pX[slot] <= -99999.0f; }
+    double EmitDotScale() const;
+    float RandomFraction() { return m_rng.RandomSigned(0.5f) + 0.5f; }  // [0, 1)
+    double GoldenAngle();
+    bool TakeLiveStyleParam(int index, float* live);
+    float BurstMobility(double e) const;
+    static double BurstSpeedBase(double energy);
+    bool WrapActive() const { return m_nWrapActive != 0; }
+
+    // emitters_sprays.cpp
+    void EmitLissajous(const EmitRun& run);
+    void EmitLines(const EmitRun& run);
+    void EmitBars(const EmitRun& run);
+    void EmitSprayer(const EmitRun& run);  // "Radial Nozzles" and "Spinning Sprayer"
+    void EmitFleuret(const EmitRun& run);
+    void EmitFountain(const EmitRun& run);
+    void EmitRegenerating(const EmitRun& run);
+    void EmitFloaters(const EmitRun& run);
+
+    // emitters_shapes.cpp
+    void EmitCircle(const EmitRun& run);
+    void EmitDraw(const EmitRun& run);
+    void EmitPolygon(const EmitRun& run);
+    void EmitCurves(const EmitRun& run);
+    void EmitTwirls(const EmitRun& run);
+    void ShapeLaunch(double q, bool spinning, double spin, double* vx, double* vy);
+    void StrokePoint(int points, double s, double* x, double* y) const;
+    void CurvePoint(int movers, int step, double* x, double* y) const;
+
     // ---- Motion and colour (private functions) ----------------------------------------------
+    // movers.cpp. The movers make the flow field: each wanders over the canvas carrying a
+    // flow vector (the push it gives dots) and a strength (its reach).
+
+    // New headings, phases and turn factors when full; speeds always; a full start zeroes
+    // each flow vector and lets its variant settle it for 200 steps. Skipped when nothing it
+    // depends on changed since its last run.
+    void InitFlowVectors(double seed, bool full);
+    // Own speeds of the movers for the current motion; a full start also gives directions,
+    // positions, hues and spin rates.
+    void InitMovers(double seed, bool full);
+    // Once per frame before the dot pass: cursor mover, flow variants, mover motion and
+    // walls, field colour, and the smoothed flow direction that shimmer follows.
+    void UpdateMovers();
+    void StepFlowVector(int k);
+    void FollowCursor(uint32_t nowMs);
+    void MoveMover(int k, bool followsCursor);
+    void FollowDot(int k);
+    void WarpMover(int k);
+    void MoverWalls(int k, bool soft);
+    void SetMoverColour(int k);
+    void UpdateFlowDirection();
+
+    // motion_kernel.cpp. PrepareMotionFrame fixes the per-frame constants on the frame
+    // thread; MoveAndPlotBand then runs on every worker for its band of dots, reading them.
+    void PrepareMotionFrame();
+    void PrepareFieldSources();
+    void MoveAndPlotBand(DotBand& band);
+
+    // confinement.cpp: edge margins and the round confinement radius, after a change of
+    // canvas, reflections, style parameters or confinement.
+    void UpdateConfinement();
+
+    // colour.cpp. BuildHueTable rebuilds the colour wheel for a hue offset: slice 0 all of
+    // it, slice 1..4 one sixty-fourth-wide stripe of each quarter (the frame step turns the
+    // wheel a stripe at a time).
+    bool BuildHueTable(float offset, int slice);
+    void ComputeColourGains();
+    void UpdatePointCap();
+    // One frame of a moving dot's colour: tint by its direction of motion, then decay.
+    void UpdateDotColour(float vx, float vy, const float* gains, float& c0, float& c1,
+                         float& c2) const;
 
     // ---- Dots, trails and shimmer (private functions) ---------------------------------------
+    // dot_plot.cpp. PlotDotImages, PlotDot and ShimmerColour run on the band workers; they
+    // read the settings below, which only the frame thread changes, between frames.
+
+    struct DotColour {
+        float c0, c1, c2;
+    };
+    // Plots one moved dot at (x, y) with its colour and velocity: once, or once per
+    // reflection (twice with mirror symmetry), each image through the shimmer when it is on.
+    void PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy);
+    // Adds one image of a dot into the canvas in the current dot style.
+    void PlotDot(float x, float y, float c0, float c1, float c2);
+    // The colour plotted for a dot moving with (vx, vy) while shimmer is on; the dot's own
+    // colour does not change.
+    DotColour ShimmerColour(float vx, float vy, float c0, float c1, float c2);
+    void PlotOnSurface(const CanvasSurface& s, float x, float y, float c0, float c1, float c2);
+    void BuildDiscKernelRow(int row);
+    // How much of a sample point at distance d (1/32 pixel) from a round dot's centre the
+    // dot covers, 0..1, for the style's shape.
+    static double DiscCoverage(int style, double d);
+    void UpdateShimmerOn();
 
     // ---- Live setters, drift, strokes and mouse (private functions) -------------------------
+    // The drift state lives in engine/drift.h; the engine owns it once drift is first used.
+    struct DriftState;
+    struct DriftStateDeleter {
+        void operator()(DriftState* state) const;
+    };
+
+    void RecomputeMoverSpeedK();
+    // Re-initialises the movers' speeds for changed motion settings, keeping their places.
+    void RestartMovers();
+    // Marks the pattern for a restart on the next frame and tells the canvas.
+    void RequestPatternRestart();
+    // The viscosity in its stored form (1 and up; the damping is 1 - 1/v).
+    void SetViscosityStored(double viscosity);
+    void UpdateConfineGain();
+    void UpdateWrapActive();
+    // Angle by which the reflection copies are turned, from the orientation settings.
+    double ReflectionOrientAngle();
+    void BuildReflectionTables(double offset);
+    // Sends the trail settings to the canvas with a shade factor; shade <= 0 keeps the
+    // canvas's current one.
+    void SendTrailsToCanvas(double shade);
+    void SendFuzzinessToCanvas();
+    void StoreStyleParamsLocked(int n, const float* values);
+    // Drift internals.
+    void CaptureDriftBases();
+    void WalkDriftSlots();
+    double DriftValue(int slot, double base, double range, double step, double smoothing, double lo,
+                      double hi);
+    void DriftStyleRole(int slot, int role, bool multiplicative, double step, bool liveCopy);
+    // Adds one mouse point (window pixels) to the stroke list when it lies inside the window.
+    bool AcceptStrokePoint(int x, int y);
 
     EngineClock& m_clock;
 
@@ -304,21 +704,203 @@ class CDrawWnd {
     float m_fCursorX = -1.0f;  // canvas pixels; -1 = no cursor
     float m_fCursorY = -1.0f;
 
+    // ---- Frame step ------------------------------------------------------------------------
+    FrameHooks m_hooks;
+    int32_t m_nFrame = 0;  // frames stepped; 0 and 1 are the start-up frames
+    int32_t m_nPatternPhase = kPhaseRunning;
+    int32_t m_nTitlePhase = 0;
+    int32_t m_nMessagePhase = 0;
+    uint32_t m_dwPatternStart = 0;   // when the current slide started
+    uint32_t m_dwTitleStart = 0;     // when the slide's title was last started
+    uint32_t m_dwPhaseDeadline = 0;  // end of the dying phase
+    uint32_t m_dwStartDeadline = 0;  // end of the start-up fade
+    int32_t m_bSlideshow = 0;
+    uint8_t m_bSlideshowCanvasStarted = 0;
+    int32_t m_bKeepDesktopPicture = 0;  // the start-up picture stays under the art
+    int32_t m_bAutoSave = 0;
+    int32_t m_nPendingNav = 0;
+    uint8_t m_bCloseRequested = 0;  // the window was found covered
+    double m_dReflectSpin = 0.0;
+    double m_dSlideMinSeconds = 60.0;
+    double m_dSlideMaxSeconds = 120.0;
+    int32_t m_nMessageCount = 0;
+    int32_t m_nMessageIndex = -1;
+    int32_t m_nCentroidX = 0;
+    int32_t m_nCentroidY = 0;
+    int32_t m_nMovedDots = 0;
+    double m_dTravel = 0.0;
+    // Per-slide statistics for the settings file written with a snapshot: brightness
+    // statistics, two sums and a count, restarted with every slide.
+    struct SlideStatistics {
+        double brightness[10] = {};
+        double sum1 = 0.0;
+        double sum2 = 0.0;
+        int32_t count = 0;
+        uint32_t startMs = 0;
+    };
+    SlideStatistics m_slideStats;
+
     // ---- Pattern styles: derived values ---------------------------------------------------
     float m_fEmitSpeed = 0.0f;  // launch speed of emitted dots, derived from the style
+    // Grey of new dots: (u^exp * scale + offset) * brightness, u uniform in [0, 1).
+    float m_fNewDotExp = 2.0f;
+    float m_fNewDotOffset = 0.0f;
+    float m_fNewDotScale = 1.0f;
 
     // ---- Emitters: cursors and phases kept between emission events -------------------------
+    // The figure styles walk their figure one event at a time, and these cursors remember
+    // where the last event stopped. They belong to the engine rather than the process, so
+    // that engines sharing a process never move each other's figures, and a pattern start
+    // deliberately leaves them alone: a restarted figure carries on where it was.
+    int32_t m_nCircleCycle = 0;      // "Circle": event number modulo the emission interval
+    int32_t m_nDrawCycle = 0;        // "Draw"
+    int32_t m_nPolygonCycle = 0;     // "Polygon"
+    int32_t m_nCurveCycle = 0;       // "Curves"
+    int32_t m_nLineCycle = 0;        // "Lines (Horizontal)": the line fed last
+    int32_t m_nBarCycle = 0;         // "Lines (Vertical)": the bar fed last
+    int32_t m_nFloaterCursor = 0;    // "Floaters": the floater that emits next
+    double m_dFloaterPhase = 0.0;    // "Floaters": steps each time every floater has emitted
+    double m_dFleuretBreath1 = 0.0;  // "Fleuret (Spirals)": the two breathing radii
+    double m_dFleuretBreath2 = 0.0;
+    double m_dCircleBreath = 0.0;  // "Circle" with a negative radius: its breathing phase
+    // Exponent shaping the speed spread of the sprays; the audio drive moves it.
+    double m_dSprayShape = 0.5;
 
     // ---- Motion and colour ----------------------------------------------------------------
+    // Per-frame constants of the dot pass (PrepareMotionFrame).
+    float m_fWallK1 = 0.0f;       // wall distance scale: lower activity, softer walls
+    float m_fWallK2 = 0.0f;       // wall stiffness for the canvas width
+    float m_fConfineCap2 = 0.0f;  // squared distance at which round confinement stops growing
+    float m_fTravelX0 = 0.0f;     // dot 0 before the pass, for the travel statistic
+    float m_fTravelY0 = 0.0f;
+    uint8_t m_bCursorFrame = 0;  // mover 0 follows the pointer this frame (dot 0 tints more)
+    // The movers as field sources: active movers only, padded with zero entries to whole
+    // vector lanes; the colour arrays hold the field-based colour already scaled.
+    alignas(64) float m_fieldX[kMaxMovers] = {};
+    alignas(64) float m_fieldY[kMaxMovers] = {};
+    alignas(64) float m_fieldFlowX[kMaxMovers] = {};
+    alignas(64) float m_fieldFlowY[kMaxMovers] = {};
+    alignas(64) float m_fieldWeight[kMaxMovers] = {};
+    alignas(64) float m_fieldR[kMaxMovers] = {};
+    alignas(64) float m_fieldG[kMaxMovers] = {};
+    alignas(64) float m_fieldB[kMaxMovers] = {};
+    int32_t m_nFieldCount = 0;
+    // With wrapping the field is summed over four images of the movers, chosen by the dot's
+    // quadrant: for quadrant q, image j is (signX, offsetX, signY, offsetY) at
+    // m_fieldImage[q][4 * j].
+    float m_fieldImage[4][16] = {};
+    int32_t m_nFieldImages = 1;
+
+    // Edge margins and round confinement (UpdateConfinement).
+    float m_fMarginX = 0.0f;
+    float m_fMarginY = 0.0f;
+    float m_fConfineR = 0.0f;
+    float m_fConfineR2 = 0.0f;
+
+    // Mover state beyond the per-mover arrays.
+    double m_dFlowInitKey = 0.123;  // what InitFlowVectors last ran for; 0.123 forces a run
+    uint32_t m_dwCursorJumpMs = 0;  // when mover 0 last jumped onto the pointer
+    uint8_t m_bCursorPlaced = 0;    // mover 0 has been on the pointer since the pattern start
+    uint8_t m_bWarpBeat = 0;        // set by the audio drive (any thread), used by "Warp"
+    float m_fFlowAvgX = 0.0f;       // slow average of mover 1's flow
+    float m_fFlowAvgY = 0.0f;
+
+    // Colour model. The wheel maps a direction of motion to a colour: four quarters of 256
+    // entries (mostly +x, +y, -x, -y), channels 0..1. Construction builds it for offset 0.
+    static constexpr int kHueEntries = 1024;
+    struct HueTable {
+        HueTable();
+        alignas(64) float rgb[kHueEntries][3];
+    };
+    HueTable m_hueTable;
+    float m_fColourGain[3] = {};  // tint gains of ordinary dots, per frame
+    float m_fCursorGain[3] = {};  // and of dot 0 while it follows the pointer
+    double m_dColourDrive = 0.5;  // from the colour brightness
+    double m_dPastelWarp = 0.0;   // from the pastel value
+    double m_dPointMagnitude = 1.0;
+    uint32_t m_nPointCap = 130560;  // one plot's strength cap, 8.8 fixed point
+    float m_fPointCap = 510.0f;
+    // Scale of the field-based colour push. Kept per engine, so that engines in one process
+    // (preview, full screen, monitors) never tint each other's dots.
+    float m_fFieldColourScale = 0.0f;
+    uint8_t m_bInvert = 0;
+    double m_dGamma = 0.5;
+    double m_dToneSlopeEnd = 0.5;  // tone curve: end slope is 1 / (2 * this)
+    double m_dToneSlopeStart = 1.0;
+    double m_dTrailShade = 1.0;  // darkening of the trails by low pastel values
 
     // ---- Dots, trails and shimmer ---------------------------------------------------------
+    int32_t m_nDotStyle = kDotPoints;  // 0..7
+
+    // Sub-pixel kernels of the round dot styles: for each position of the dot's centre in
+    // 1/32 pixel (33 x 33, the x fraction first), a 4 x 4 block of weights in 1/1024, row by
+    // row from the pixel up and left of the dot. The table belongs to the engine, not the
+    // process: two engines in one process (preview and full screen, or one per monitor) with
+    // different dot styles would otherwise keep restarting each other's build.
+    static constexpr int kKernelSteps = 33;
+    static constexpr int kKernelRowsDone = kKernelSteps;  // next row once the build is over
+    static constexpr int kKernelNoTable = 1;  // "ready" marker for styles without a table
+    int16_t m_discKernel[kKernelSteps][kKernelSteps][16] = {};
+    int32_t m_nKernelStyle = -1;  // the style whose kernels are being built, -1 none yet
+    int32_t m_nKernelRow = 0;     // next row to build, 0..33
+    int32_t m_nKernelReady = 0;   // 0 not ready; the style it is ready for; kKernelNoTable
+
+    // Shimmer: dots moving along the smoothed flow direction light up. Shine brightens a
+    // dot in proportion to its colour; sparkle adds white as well. Exponents narrow the
+    // highlight; glitter shakes the direction with the jitter table.
+    uint8_t m_bShimmer = 0;
+    uint8_t m_bGlitter = 0;
+    float m_fShineAmount = 0.0f;
+    float m_fShineExp = 1.0f;
+    float m_fSparkAmount = 0.0f;
+    float m_fSparkExp = 2.0f;
+    float m_fSparkBaseExp = 1.0f;
+    // Unit vector of the smoothed flow; the mover update keeps it current.
+    float m_fShimmerDirX = 1.0f;
+    float m_fShimmerDirY = 0.0f;
 
     // ---- Live setters, drift, strokes and mouse -------------------------------------------
-    static constexpr int kMaxDrawPoints = 4096;
-    float m_drawX[kMaxDrawPoints] = {};  // stroke points as fractions of the window, 0.001..0.999
-    float m_drawY[kMaxDrawPoints] = {};
-    int32_t m_nDrawPoints = 0;
+    static constexpr int kMaxDrawPoints = kMaxStrokePoints;
+    // Stroke points as fractions of the window, each within 0.001..0.999. A new engine has
+    // one point in the middle, so "Draw" has somewhere to start before anyone draws.
+    float m_drawX[kMaxDrawPoints] = {0.5f};
+    float m_drawY[kMaxDrawPoints] = {0.5f};
+    int32_t m_nDrawPoints = 1;
     float m_fDrawGap = 100.0f;  // mean spacing of the stroke points; 100 for 20 points or fewer
+    // A stroke is being drawn (button held). Kept per engine: two engines never share a
+    // mouse.
+    int32_t m_bStrokeInProgress = 0;
+    int32_t m_nWindowWidth = 0;  // client size of the window, for mouse positions
+    int32_t m_nWindowHeight = 0;
+    int32_t m_bInteraction = 0;   // the host lets the pointer steer mover 0
+    int32_t m_bCursorActive = 0;  // the pointer is followed (interaction was on)
+    int32_t m_nLastMouseX = -1;   // last raw pointer position, window pixels
+    int32_t m_nLastMouseY = -1;
+    std::atomic<uint32_t> m_nInputSerial{0};
+
+    double m_dMachineSpeed = 1.0;  // start-up speed probe; below 1 means fewer dots
+    int32_t m_bFullCount = 0;      // a preview engine runs the full dot count
+
+    // Wall strength of the confinement: exp(m_dConfineExp), three times as strong with three
+    // or more reflections, whose copies need the dots kept nearer the centre.
+    double m_dConfineGain = 1.0;
+    int32_t m_bReflectOrientOn = 0;     // the reflection orientation switch
+    uint8_t m_bReflectionsChanged = 0;  // tables rebuilt since the frame step last looked
+
+    // Trail settings as last set; the canvas gets a copy.
+    int32_t m_nTrailLength = 30;  // 1..100
+    int32_t m_bLeaveTrails = 0;
+    int32_t m_bDither = 0;
+    int32_t m_nFuzziness = 30;  // 1..100, kept while fuzziness is off
+    int32_t m_bFuzzy = 0;
+    int32_t m_bQuickDirty = 0;
+
+    // Pacing and slideshow values the frame driver reads.
+    int32_t m_nTargetFps = 60;
+    double m_dFrameGoal = 0.0;  // 0 = pacing restarts on the next frame
+    uint32_t m_dwSlideIntervalMs = 0;
+
+    std::unique_ptr<DriftState, DriftStateDeleter> m_pDrift;
 };
 
 }  // namespace quovis

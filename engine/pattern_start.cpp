@@ -50,6 +50,8 @@ bool CDrawWnd::ResetPattern(double seed, bool keepDots) {
     Lock lock(m_csEngine);
     if (!IsUsable()) return false;
     m_dPatternSeed = seed;
+    // The style's derived values first: the placement reads them (parking, launch speed).
+    ApplyStyleParams();
     bool placed = true;
     if (!keepDots) placed = InitialPlacement(MixSeed(seed));
     const bool moved = ResetMovers(MixSeed(seed), true);
@@ -76,29 +78,6 @@ bool CDrawWnd::IsReady() const {
 bool CDrawWnd::IsDrawStyle() const {
     Lock lock(m_csEngine);
     return m_nStyle == kDrawStyle;
-}
-
-// Places and launches the dots for the current style. So far only the part every style
-// shares: full mobility and cleared spare values for every dot the pattern may use. The
-// per-style placement (and the colour, angle and hue-offset reset that precede it) comes with
-// the style table.
-bool CDrawWnd::InitialPlacement(double seed) {
-    (void)seed;
-    const int n = std::min(std::max(m_nDots, m_nMaxDots), kMaxDots);
-    for (int i = 0; i < n; ++i) {
-        m_pMobility[i] = 1.0f;
-        m_pSpare1[i] = 0.0f;
-        m_pSpare2[i] = 0.0f;
-    }
-    return true;
-}
-
-// The body of ResetMovers. The mover initialisation (dots to follow, damping, flow vectors,
-// positions, speeds, hues) comes with the dot-motion code; until then there is nothing to set.
-bool CDrawWnd::InitMoverField(double seed, bool full) {
-    (void)seed;
-    (void)full;
-    return true;
 }
 
 }  // namespace quovis

@@ -13,7 +13,10 @@ void PrintUsage(FILE* out) {
         "       quovis-tool config get SECTION NAME\n"
         "       quovis-tool config set SECTION NAME (text|int|real|binary-hex) VALUE\n"
         "       quovis-tool config delete SECTION [NAME]\n"
-        "       quovis-tool demo [--frames N]\n",
+        "       quovis-tool render --style N [--size WxH] [--frames N] [--seed S] [--bands N]\n"
+        "                          [--every K] --out FILE.png\n"
+        "       quovis-tool render --contact-sheet [--size WxH] [--frames N] --out FILE.png\n"
+        "       quovis-tool demo\n",
         out);
 }
 
@@ -26,6 +29,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "config") == 0) return quovis::tool::ConfigCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "demo") == 0) return quovis::tool::DemoCommand(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "render") == 0) return quovis::tool::RenderCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);
         return 0;

@@ -1,0 +1,75 @@
+// FrameHooks: what the frame step asks of the world around the engine. The host (saver
+// window, configuration preview, headless renderer) fills in what it has; every hook is
+// optional, and a stage whose hook is missing is simply skipped. The engine owns none of
+// these objects; they must outlive the engine or be cleared first.
+#pragma once
+
+#include <cstdint>
+
+namespace quovis {
+
+class CDrawWnd;
+
+// Frame pacing: whether to draw now, and the counters a new slide restarts.
+class FramePacer {
+  public:
+    virtual ~FramePacer() = default;
+    // Called before drawing (previews) or after it (full screen, where it only sleeps).
+    virtual bool ShouldDraw(CDrawWnd& engine) = 0;
+    // A new slide or the end of the start-up image: pacing measures afresh.
+    virtual void ResetPacing(CDrawWnd& engine) = 0;
+    // Every 60 frames: lowers the processor ceiling after a long idle time.
+    virtual void SlowDownCheck(CDrawWnd& engine) = 0;
+};
+
+// The slideshow: the next pattern at a slide change, or a step through the history.
+class PatternSelector {
+  public:
+    virtual ~PatternSelector() = default;
+    // Chooses, mutates, applies and starts the next pattern; false when it could not.
+    virtual bool SelectNext(CDrawWnd& engine) = 0;
+    // Moves through the history (+1 forward, -1 back); false when there is nowhere to go.
+    virtual bool NavigateHistory(CDrawWnd& engine, int direction) = 0;
+};
+
+// Pictures of finished slides.
+class SnapshotSink {
+  public:
+    virtual ~SnapshotSink() = default;
+    virtual void AutoSaveSnapshot(CDrawWnd& engine) = 0;
+};
+
+// Everything drawn over or into the art besides the dots: the start-up image, titles and
+// messages made of dots, the clock layer, and the check that the window is still visible.
+class FrameOverlay {
+  public:
+    virtual ~FrameOverlay() = default;
+    // The desktop picture shown while the saver starts; alpha 0..1. Returns whether there
+    // is such a picture.
+    virtual bool ShowStartImage(CDrawWnd& engine, double alpha) = 0;
+    // Titles and messages; may seed dots on letters. Returns the title phase afterwards
+    // (0 = no title on screen).
+    virtual int TitlesAndMessages(CDrawWnd& engine, bool beforeEmission) = 0;
+    // Paints the clock or zodiac into the frame (stage after the dots).
+    virtual void PaintClockLayer(CDrawWnd& engine) = 0;
+    // Full screen: true when the window is completely covered and should close.
+    virtual bool WindowCovered(CDrawWnd& engine) = 0;
+};
+
+// Music: a pause may end the slide, and a spectrum view may be drawn.
+class FrameAudio {
+  public:
+    virtual ~FrameAudio() = default;
+    virtual bool MusicPaused(CDrawWnd& engine) = 0;
+    virtual void DrawSpectrum(CDrawWnd& engine) = 0;
+};
+
+struct FrameHooks {
+    FramePacer* pacer = nullptr;
+    PatternSelector* selector = nullptr;
+    SnapshotSink* snapshots = nullptr;
+    FrameOverlay* overlay = nullptr;
+    FrameAudio* audio = nullptr;
+};
+
+}  // namespace quovis

@@ -1,0 +1,300 @@
+// The dot kernel: every frame each living dot is moved, pushed by the movers' field, damped,
+// kept in by walls (or wrapped round), tinted and plotted. This is the hot loop of the whole
+// program (up to 144008 dots x 32 movers x 4 images per frame), so:
+//   - PrepareMotionFrame fixes everything that is the same for all dots once per frame, on
+//     the frame thread, before the bands start: wall constants, mover weights, the movers as
+//     padded field-source arrays, the image maps for wrapping, colour gains;
+//   - MoveAndPlotBand then runs on every worker for its own band of dots. It reads only those
+//     constants, writes only its dots and its band record, allocates nothing, makes no
+//     virtual call and no transcendental call per dot; the field sum is vector code.
+// A dot's result depends on nothing but its own values and the frame's constants, so any cut
+// into bands gives the same positions and colours.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/draw_wnd.h"
+#include "engine/field_sum.h"
+
+namespace quovis {
+
+namespace {
+
+constexpr float kParkedBelow = -99999.0f;
+constexpr int kStyleFalls = 24;
+constexpr int kWrapImages = 2;
+constexpr int kWrapMobius = 4;
+// A mover with no strength reaches nowhere. Its weight is capped so that weight * distance
+// stays finite even for a dot sitting exactly on the mover (0 * infinity would be NaN).
+constexpr double kMaxWeight = 1e20;
+
+// Images of the movers for wrapping, by the dot's quadrant q = 2 * [lower half] + [right
+// half]: the three nearest copies across the edges the dot is near, and the movers.
+constexpr int kShiftX[4][4] = {{0, -1, 0, -1}, {0, 1, 0, 1}, {0, 0, -1, -1}, {0, 0, 1, 1}};
+constexpr int kShiftY[4][4] = {{0, 0, -1, -1}, {0, 0, -1, -1}, {0, 1, 0, 1}, {0, 1, 0, 1}};
+// With Moebius wrapping a copy across a vertical edge is mirrored top to bottom and one
+// across a horizontal edge left to right.
+constexpr int kMirrorX[4][4] = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 1, 0, 1}, {0, 1, 0, 1}};
+constexpr int kMirrorY[4][4] = {{0, 1, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
+
+// The push of the two walls of one axis: each grows as the dot nears (or passes) the wall
+// beyond the margin. 0 <= result + 1 <= 2.
+inline float WallPush(float p, float margin, float size, float k1, float k2) {
+    const float tl = p > -margin ? std::fabs(p + margin) * k1 : 0.0f;
+    const float tr = p < size + margin ? std::fabs(p - (size + margin)) * k1 : 0.0f;
+    return 1.0f / (tl * tl * tl * k2 + 1.0f) - 1.0f / (tr * tr * tr * k2 + 1.0f);
+}
+
+// Wrapping with period size - 1: a dot leaving at size re-enters at 1. True when it wrapped.
+inline bool WrapDot(float& p, float size) {
+    const float period = size - 1.0f;
+    if (p > period) {
+        p -= period;
+    } else if (p < 0.0f) {
+        p += period;
+    } else {
+        return false;
+    }
+    // Only a velocity of more than a canvas per frame gets here.
+    if (p < 0.0f || p > period) p = std::fmod(std::fmod(p, period) + period, period);
+    return true;
+}
+
+}  // namespace
+
+// ---- Per frame, on the frame thread -------------------------------------------------------
+
+void CDrawWnd::PrepareMotionFrame() {
+    const double w = m_nWidth;
+    const double h = m_nHeight;
+    // The activity is at least 0.01 once set (0.1 from presets); before that it is 0, which
+    // would make the walls infinitely far-reaching.
+    const double activity = std::max(m_dActivity, 0.01);
+    m_fWallK1 = static_cast<float>(
+        1.0 / (std::pow(activity / 5.0, 1.4) * 5.0 * 35.0 * std::max(m_dConfineGain, 1e-6)));
+    m_fWallK2 = w > 0.0 ? static_cast<float>((3141598.0 / (w * w)) * 1000.0 / w * 0.7) : 0.0f;
+    m_nCentreX = m_nWidth / 2;
+    m_nCentreY = m_nHeight / 2;
+    // Round confinement limits the distance it measures to just inside its circle.
+    m_fConfineCap2 = std::max(m_fConfineR2 - 5.0f, 1.0f);
+
+    // Mover weights: more movers (and the extra images of wrapping) each reach less, so the
+    // field's overall strength stays about the same.
+    const int movers = std::clamp(m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
+    const int images = ((m_nWrapActive & kWrapImages) != 0 && m_nWrapFlags != 0) ? 2 : 1;
+    const double q = (w * h / 1e6) * 15.0 / (2.0 * movers * images + 1.0);
+    for (int k = 0; k < kMaxMovers; ++k) {
+        double weight = 0.0;
+        if (k < movers) {
+            const double s = std::fabs(static_cast<double>(m_moverStrength[k]));
+            const double denom = m_bExtraTwist ? std::pow(s, 2.6) * q * 3.0 : s * s * q;
+            weight = denom > 1.0 / kMaxWeight ? 1.0 / denom : kMaxWeight;
+        }
+        m_moverWeight[k] = static_cast<float>(weight);
+    }
+
+    ComputeColourGains();
+    UpdatePointCap();
+    m_bCursorFrame = (m_bInteraction && m_fCursorX >= 0.0f && m_fCursorY >= 0.0f) ? 1 : 0;
+    if (m_nDots > 0 && m_pX) {
+        m_fTravelX0 = m_pX[0];
+        m_fTravelY0 = m_pY[0];
+    }
+    PrepareFieldSources();
+}
+
+void CDrawWnd::PrepareFieldSources() {
+    const int movers = std::clamp(m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
+    const int padded = PaddedFieldCount(movers);
+    const float colourScale = m_bFieldColor ? m_fFieldColourScale : 0.0f;
+    for (int k = 0; k < padded; ++k) {
+        // Padding entries push nothing: zero flow, weight and colour at a finite place.
+        const bool active = k < movers;
+        m_fieldX[k] = active ? m_moverX[k] : 0.0f;
+        m_fieldY[k] = active ? m_moverY[k] : 0.0f;
+        m_fieldFlowX[k] = active ? m_flowVX[k] : 0.0f;
+        m_fieldFlowY[k] = active ? m_flowVY[k] : 0.0f;
+        m_fieldWeight[k] = active ? m_moverWeight[k] : 0.0f;
+        m_fieldR[k] = active ? m_moverR[k] * colourScale : 0.0f;
+        m_fieldG[k] = active ? m_moverG[k] * colourScale : 0.0f;
+        m_fieldB[k] = active ? m_moverB[k] * colourScale : 0.0f;
+    }
+    m_nFieldCount = movers;
+
+    const bool four = (m_nWrapActive & kWrapImages) != 0;
+    const bool mobius = (m_nWrapActive & kWrapMobius) != 0;
+    m_nFieldImages = four ? 4 : 1;
+    const float w = static_cast<float>(m_nWidth);
+    const float h = static_cast<float>(m_nHeight);
+    for (int quadrant = 0; quadrant < 4; ++quadrant) {
+        for (int j = 0; j < 4; ++j) {
+            // Image position = mover + (size - 2 * mover) * mirror + shift * size, written
+            // as sign * mover + offset.
+            const int mx = mobius ? kMirrorX[quadrant][j] : 0;
+            const int my = mobius ? kMirrorY[quadrant][j] : 0;
+            float* image = &m_fieldImage[quadrant][4 * j];
+            image[0] = 1.0f - 2.0f * mx;
+            image[1] = static_cast<float>(mx + kShiftX[quadrant][j]) * w;
+            image[2] = 1.0f - 2.0f * my;
+            image[3] = static_cast<float>(my + kShiftY[quadrant][j]) * h;
+        }
+    }
+}
+
+// ---- Per band, on the workers -------------------------------------------------------------
+
+void CDrawWnd::MoveAndPlotBand(DotBand& band) {
+    double sumX = 0.0;
+    double sumY = 0.0;
+    double travel = 0.0;
+    int32_t count = 0;
+
+    const int first = std::max(band.First, 0);
+    const int last = std::min(band.Last, std::min(m_nDots, static_cast<int32_t>(kMaxDots)) - 1);
+    const float w = static_cast<float>(m_nWidth);
+    const float h = static_cast<float>(m_nHeight);
+    // Without a canvas of at least 2 x 2 there is nowhere to move to (and no wrap period).
+    const bool canMove = m_pX != nullptr && m_nWidth >= 2 && m_nHeight >= 2;
+
+    FieldSources sources;
+    sources.x = m_fieldX;
+    sources.y = m_fieldY;
+    sources.flowX = m_fieldFlowX;
+    sources.flowY = m_fieldFlowY;
+    sources.weight = m_fieldWeight;
+    sources.colourR = m_fieldR;
+    sources.colourG = m_fieldG;
+    sources.colourB = m_fieldB;
+    sources.count = m_nFieldCount;
+    const FieldFalloff falloff = m_bExtraTwist ? FieldFalloff::Cube : FieldFalloff::Square;
+    const int imageCount = m_nFieldImages;
+    // The frame's image maps, one set of four per quadrant, or the movers themselves.
+    FieldImage maps[4][4];
+    for (int q = 0; q < 4; ++q) {
+        for (int j = 0; j < 4; ++j) {
+            const float* m = &m_fieldImage[q][4 * j];
+            maps[q][j] = FieldImage{m[0], m[1], m[2], m[3]};
+        }
+    }
+    const FieldImage identity;
+    const bool fieldColour = m_bFieldColor != 0;
+
+    const float gravity = m_fGravity;
+    const float forceX = m_fForceScaleX;
+    const float dampX = m_fDampX;
+    const float dampY = m_fDampY;
+    const float k1 = m_fWallK1;
+    const float k2 = m_fWallK2;
+    const float marginX = m_fMarginX;
+    const float marginY = m_fMarginY;
+    const bool wrapping = m_nWrapActive != 0;
+    const bool mobius = (m_nWrapActive & kWrapMobius) != 0;
+    const bool round = !wrapping && m_bRoundConfine;
+    const bool wallsY = !wrapping || m_nStyle == kStyleFalls;
+    const float halfW = 0.5f * w;
+    const float halfH = 0.5f * h;
+    const float confineR = m_fConfineR;
+    const float confineCap2 = m_fConfineCap2;
+    const float x0 = m_fTravelX0;
+    const float y0 = m_fTravelY0;
+
+    float* const px = m_pX;
+    float* const py = m_pY;
+    float* const pvx = m_pVX;
+    float* const pvy = m_pVY;
+    float* const pr = m_pDotR;
+    float* const pg = m_pDotG;
+    float* const pb = m_pDotB;
+    const float* const mobility = m_pMobility;
+
+    for (int i = canMove ? first : last + 1; i <= last; ++i) {
+        const float oldX = px[i];
+        if (oldX <= kParkedBelow) continue;  // parked: not moved, not drawn, not counted
+
+        // 1. Move, count, fall.
+        float vx = pvx[i];
+        float vy = pvy[i];
+        float x = oldX + vx;
+        float y = py[i] + vy;
+        sumX += x;
+        sumY += y;
+        travel += std::fabs(x - x0) + std::fabs(y - y0);
+        ++count;
+        vy += gravity;
+
+        // 2. The field's push, from the movers or their images round the edges.
+        float c0 = pr[i];
+        float c1 = pg[i];
+        float c2 = pb[i];
+        const FieldImage* images = &identity;
+        if (imageCount == 4) images = maps[2 * (y > halfH ? 1 : 0) + (x > halfW ? 1 : 0)];
+        FieldPush push;
+        if (fieldColour) {
+            const FieldPushColour p = SumPushColour(sources, images, imageCount, x, y, falloff);
+            push.vx = p.vx;
+            push.vy = p.vy;
+            c0 = std::clamp(c0 + p.r, -100.0f, 255.0f);
+            c1 = std::clamp(c1 + p.g, -100.0f, 255.0f);
+            c2 = std::clamp(c2 + p.b, -100.0f, 255.0f);
+        } else if (imageCount == 1) {
+            push = SumPush(sources, x, y, falloff);
+        } else {
+            push = SumPushImages(sources, images, imageCount, x, y, falloff);
+        }
+
+        // 3. Damping; a dot's mobility scales it.
+        const float mob = mobility[i];
+        vx = (vx + push.vx * forceX) * dampX * mob;
+        vy = (vy + push.vy) * dampY * mob;
+
+        // 4. Confinement and edges.
+        if (round) {
+            const float dx = x - halfW;
+            const float dy = y - halfH;
+            float d2 = dx * dx + dy * dy;
+            if (d2 > 100.0f) {
+                d2 = std::min(d2, confineCap2);
+                const float d = std::sqrt(d2);
+                const float t = std::fabs(d - confineR) * k1;
+                const float f = 3.0f / (d * (t * t * k2 + 1.0f));
+                vx -= dx * f;
+                vy -= dy * f;
+            }
+        } else {
+            if (!wrapping) {
+                vx += WallPush(x, marginX, w, k1, k2);
+            } else if (WrapDot(x, w) && mobius) {
+                y = h - y;
+                vy = -vy;
+            }
+            if (wallsY) {
+                vy += WallPush(y, marginY, h, k1, k2);
+            } else if (WrapDot(y, h) && mobius) {
+                x = w - x;
+                vx = -vx;
+            }
+        }
+
+        // 5. Colour: tint by the direction of motion, decay.
+        UpdateDotColour(vx, vy, (i == 0 && m_bCursorFrame) ? m_fCursorGain : m_fColourGain, c0, c1,
+                        c2);
+
+        // 6. Plot, with the reflection images.
+        PlotDotImages(x, y, c0, c1, c2, vx, vy);
+
+        // 7. Store.
+        px[i] = x;
+        py[i] = y;
+        pvx[i] = vx;
+        pvy[i] = vy;
+        pr[i] = c0;
+        pg[i] = c1;
+        pb[i] = c2;
+    }
+
+    band.SumX = static_cast<float>(sumX);
+    band.SumY = static_cast<float>(sumY);
+    band.Travel = travel;
+    band.Count = count;
+}
+
+}  // namespace quovis

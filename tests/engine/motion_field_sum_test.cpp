@@ -1,0 +1,232 @@
+// The vector field sums against a plain scalar loop, on seeded data with awkward values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/field_sum.h"
+
+namespace quovis {
+namespace {
+
+// Sources with their own storage, padded the way the kernel pads them.
+struct SourceArrays {
+    std::vector<float> x, y, flowX, flowY, weight, r, g, b;
+    int count = 0;
+
+    explicit SourceArrays(int n) : count(n) {
+        const std::size_t padded = static_cast<std::size_t>(PaddedFieldCount(n));
+        for (auto* a : {&x, &y, &flowX, &flowY, &weight, &r, &g, &b}) a->assign(padded, 0.0f);
+    }
+    FieldSources View() const {
+        FieldSources s;
+        s.x = x.data();
+        s.y = y.data();
+        s.flowX = flowX.data();
+        s.flowY = flowY.data();
+        s.weight = weight.data();
+        s.colourR = r.data();
+        s.colourG = g.data();
+        s.colourB = b.data();
+        s.count = count;
+        return s;
+    }
+};
+
+struct Reference {
+    double vx = 0, vy = 0, r = 0, g = 0, b = 0;
+    double scale = 0;  // sum of the magnitudes of all terms: the size rounding is relative to
+};
+
+Reference ScalarSum(const SourceArrays& s, const std::vector<FieldImage>& images, float x, float y,
+                    FieldFalloff falloff) {
+    Reference out;
+    for (const FieldImage& im : images) {
+        for (int k = 0; k < s.count; ++k) {
+            const double ix = static_cast<double>(im.signX) * s.x[k] + im.offsetX;
+            const double iy = static_cast<double>(im.signY) * s.y[k] + im.offsetY;
+            const double dx = x - ix;
+            const double dy = y - iy;
+            const double d = falloff == FieldFalloff::Square
+                                 ? dx * dx + dy * dy
+                                 : std::fabs(dx) * dx * dx + std::fabs(dy) * dy * dy;
+            const double inv = 1.0 / (s.weight[k] * d + 1.3);
+            out.vx += s.flowX[k] * inv;
+            out.vy += s.flowY[k] * inv;
+            out.r += s.r[k] * inv;
+            out.g += s.g[k] * inv;
+            out.b += s.b[k] * inv;
+            out.scale += (std::fabs(s.flowX[k]) + std::fabs(s.flowY[k]) + std::fabs(s.r[k]) +
+                          std::fabs(s.g[k]) + std::fabs(s.b[k])) *
+                         inv;
+        }
+    }
+    return out;
+}
+
+// Random sources with the awkward cases mixed in: movers sitting exactly on the dot, zero and
+// enormous weights, zero and tiny flows, far-away and negative positions.
+SourceArrays MakeSources(int n, std::mt19937& rng, float dotX, float dotY) {
+    SourceArrays s(n);
+    std::uniform_real_distribution<float> pos(-200.0f, 2200.0f);
+    std::uniform_real_distribution<float> flow(-3.0f, 3.0f);
+    std::uniform_real_distribution<float> logWeight(-9.0f, 1.0f);
+    std::uniform_int_distribution<int> pick(0, 9);
+    for (int k = 0; k < n; ++k) {
+        s.x[k] = pos(rng);
+        s.y[k] = pos(rng);
+        s.flowX[k] = flow(rng);
+        s.flowY[k] = flow(rng);
+        s.weight[k] = std::pow(10.0f, logWeight(rng));
+        s.r[k] = flow(rng) * 40.0f;
+        s.g[k] = flow(rng) * 40.0f;
+        s.b[k] = flow(rng) * 40.0f;
+        switch (pick(rng)) {
+            case 0:
+                s.x[k] = dotX, s.y[k] = dotY;
+                break;  // on the dot
+            case 1:
+                s.weight[k] = 0.0f;
+                break;  // reaches everywhere
+            case 2:
+                s.weight[k] = 1e20f;
+                break;  // reaches nowhere
+            case 3:
+                s.flowX[k] = 0.0f, s.flowY[k] = 1e-12f;
+                break;
+            case 4:
+                s.x[k] = -1e5f, s.y[k] = 1e5f;
+                break;
+            default:
+                break;
+        }
+    }
+    return s;
+}
+
+std::vector<FieldImage> MakeImages(int count, std::mt19937& rng) {
+    std::vector<FieldImage> images(static_cast<std::size_t>(count));
+    std::uniform_int_distribution<int> coin(0, 1);
+    std::uniform_int_distribution<int> shift(-1, 2);
+    for (FieldImage& im : images) {
+        im.signX = coin(rng) ? -1.0f : 1.0f;
+        im.signY = coin(rng) ? -1.0f : 1.0f;
+        im.offsetX = 1920.0f * static_cast<float>(shift(rng));
+        im.offsetY = 1080.0f * static_cast<float>(shift(rng));
+    }
+    return images;
+}
+
+void ExpectNear(double expected, float actual, double scale, const char* what, uint32_t seed, int n,
+                float x, float y) {
+    const double tolerance = 1e-5 * scale + 1e-30;
+    EXPECT_NEAR(expected, actual, tolerance)
+        << what << " seed " << seed << " count " << n << " dot (" << x << ", " << y << ")";
+}
+
+TEST(FieldSum, MatchesTheScalarSumForEveryCountAndFalloff) {
+    const int counts[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 31, 32};
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> pos(-50.0f, 2000.0f);
+        for (int n : counts) {
+            const float x = pos(rng);
+            const float y = pos(rng);
+            const SourceArrays s = MakeSources(n, rng, x, y);
+            for (FieldFalloff f : {FieldFalloff::Square, FieldFalloff::Cube}) {
+                const Reference ref = ScalarSum(s, {FieldImage{}}, x, y, f);
+                const FieldPush got = SumPush(s.View(), x, y, f);
+                ExpectNear(ref.vx, got.vx, ref.scale, "vx", seed, n, x, y);
+                ExpectNear(ref.vy, got.vy, ref.scale, "vy", seed, n, x, y);
+                ASSERT_TRUE(std::isfinite(got.vx) && std::isfinite(got.vy)) << "seed " << seed;
+            }
+        }
+    }
+}
+
+TEST(FieldSum, ImagesAndColourMatchTheScalarSum) {
+    for (uint32_t seed = 100; seed < 160; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> pos(-10.0f, 1930.0f);
+        const int n = 1 + static_cast<int>(seed % 32);
+        const float x = pos(rng);
+        const float y = pos(rng);
+        const SourceArrays s = MakeSources(n, rng, x, y);
+        const int imageCount = seed % 3 == 0 ? 1 : 4;
+        const std::vector<FieldImage> images = MakeImages(imageCount, rng);
+        for (FieldFalloff f : {FieldFalloff::Square, FieldFalloff::Cube}) {
+            const Reference ref = ScalarSum(s, images, x, y, f);
+            const FieldPush push = SumPushImages(s.View(), images.data(), imageCount, x, y, f);
+            ExpectNear(ref.vx, push.vx, ref.scale, "images vx", seed, n, x, y);
+            ExpectNear(ref.vy, push.vy, ref.scale, "images vy", seed, n, x, y);
+            const FieldPushColour c = SumPushColour(s.View(), images.data(), imageCount, x, y, f);
+            ExpectNear(ref.vx, c.vx, ref.scale, "colour vx", seed, n, x, y);
+            ExpectNear(ref.vy, c.vy, ref.scale, "colour vy", seed, n, x, y);
+            ExpectNear(ref.r, c.r, ref.scale, "r", seed, n, x, y);
+            ExpectNear(ref.g, c.g, ref.scale, "g", seed, n, x, y);
+            ExpectNear(ref.b, c.b, ref.scale, "b", seed, n, x, y);
+        }
+    }
+}
+
+TEST(FieldSum, ADotOnAMoverGetsTheBoundedPushNotAnInfiniteOne) {
+    SourceArrays s(1);
+    s.x[0] = 100.0f;
+    s.y[0] = 50.0f;
+    s.flowX[0] = 2.6f;
+    s.flowY[0] = -1.3f;
+    s.weight[0] = 1e20f;
+    // Distance zero: the push is flow / 1.3, whatever the weight.
+    for (FieldFalloff f : {FieldFalloff::Square, FieldFalloff::Cube}) {
+        const FieldPush p = SumPush(s.View(), 100.0f, 50.0f, f);
+        EXPECT_FLOAT_EQ(p.vx, 2.0f);
+        EXPECT_FLOAT_EQ(p.vy, -1.0f);
+    }
+    // One pixel away with that weight: nothing.
+    const FieldPush far = SumPush(s.View(), 101.0f, 50.0f, FieldFalloff::Square);
+    EXPECT_LT(std::fabs(far.vx), 1e-15f);
+}
+
+TEST(FieldSum, TheCubeFalloffReachesFartherOnTheDiagonalAndTheSquareIsRound) {
+    // At the same distance from a mover the sum of cubes is smaller on the diagonal than on
+    // an axis, so the cube falloff reaches farther diagonally; the square falloff is round.
+    SourceArrays s(1);
+    s.flowX[0] = 1.0f;
+    s.weight[0] = 1e-4f;
+    const float r = 20.0f;
+    const float d = r / std::sqrt(2.0f);
+    const float onAxis = SumPush(s.View(), r, 0.0f, FieldFalloff::Cube).vx;
+    const float diagonal = SumPush(s.View(), d, d, FieldFalloff::Cube).vx;
+    EXPECT_GT(diagonal, onAxis);
+    const float squareAxis = SumPush(s.View(), r, 0.0f, FieldFalloff::Square).vx;
+    const float squareDiagonal = SumPush(s.View(), d, d, FieldFalloff::Square).vx;
+    EXPECT_NEAR(squareAxis, squareDiagonal, 1e-6f);
+}
+
+TEST(FieldSum, PaddingEntriesAddNothing) {
+    // Entries past the count are read (the loops have no tail) but hold zero flow: the sum
+    // over 3 sources equals the sum over the same 3 with 5 zero-flow neighbours spelled out.
+    std::mt19937 rng(7);
+    SourceArrays three = MakeSources(3, rng, 10.0f, 10.0f);
+    SourceArrays eight(8);
+    for (int k = 0; k < 3; ++k) {
+        eight.x[k] = three.x[k];
+        eight.y[k] = three.y[k];
+        eight.flowX[k] = three.flowX[k];
+        eight.flowY[k] = three.flowY[k];
+        eight.weight[k] = three.weight[k];
+    }
+    for (int k = 3; k < 8; ++k) eight.weight[k] = 0.5f;  // a weight, but no flow
+    const FieldPush a = SumPush(three.View(), 10.0f, 10.0f, FieldFalloff::Square);
+    const FieldPush b = SumPush(eight.View(), 10.0f, 10.0f, FieldFalloff::Square);
+    EXPECT_EQ(a.vx, b.vx);
+    EXPECT_EQ(a.vy, b.vy);
+    EXPECT_EQ(PaddedFieldCount(0), 0);
+    EXPECT_EQ(PaddedFieldCount(1), kFieldLanes);
+    EXPECT_EQ(PaddedFieldCount(32), 32);
+}
+
+}  // namespace
+}  // namespace quovis

@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "tools/commands.h"
+
+namespace quovis::tool {
+
+int RenderCommand(int, char**) {
+    std::fputs("quovis-tool render: this build has no image writer (built without Qt)\n", stderr);
+    return 1;
+}
+
+}  // namespace quovis::tool
