@@ -5,7 +5,6 @@
 namespace quovis::tool {
 
 int ConfigCommand(int argc, char** argv);
-int DemoCommand(int argc, char** argv);
 int RenderCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

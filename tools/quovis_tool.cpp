@@ -15,8 +15,7 @@ void PrintUsage(FILE* out) {
         "       quovis-tool config delete SECTION [NAME]\n"
         "       quovis-tool render --style N [--size WxH] [--frames N] [--seed S] [--bands N]\n"
         "                          [--every K] --out FILE.png\n"
-        "       quovis-tool render --contact-sheet [--size WxH] [--frames N] --out FILE.png\n"
-        "       quovis-tool demo\n",
+        "       quovis-tool render --contact-sheet [--size WxH] [--frames N] --out FILE.png\n",
         out);
 }
 
@@ -28,7 +27,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::strcmp(argv[1], "config") == 0) return quovis::tool::ConfigCommand(argc - 2, argv + 2);
-    if (std::strcmp(argv[1], "demo") == 0) return quovis::tool::DemoCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "render") == 0) return quovis::tool::RenderCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);
