@@ -12,10 +12,10 @@ struct EngineSettings {
     int32_t Motion = 1;
     int32_t Style = 0;
     int32_t Grains = 40000;
-    int32_t Activity = 2000;    // / 1000
-    int32_t Viscosity = 600;    // -200..1200
-    int32_t Complexity = 8;     // movers, 1..32
-    int32_t ColorBright = 500;  // / 1000
+    int32_t Activity = 2000;     // / 1000
+    int32_t Viscosity = 600;     // -200..1200
+    int32_t Complexity = 8;      // movers, 1..32
+    int32_t ColorBright = 1200;  // / 1000
     int32_t Reflections = 1;
     int32_t Symmetric = 0;
     int32_t ExtraTwist = 0;
@@ -34,7 +34,7 @@ struct EngineSettings {
     int32_t Pace = 1000;       // / 1000
     int32_t Confinement = 500;
     int32_t MotionVariant = 0;
-    int32_t PointMagnitude = 750;  // / 1000
+    int32_t PointMagnitude = 500;  // / 1000
     int32_t QuickDirty = 0;
     int32_t WrapFlags = 0;
     int32_t Gamma = 500;  // / 1000

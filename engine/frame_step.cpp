@@ -94,7 +94,12 @@ bool CDrawWnd::StepFrame() {
     // 6. Per-frame constants of motion and colour.
     PrepareMotionFrame();
 
-    // 7. Style parameters changed since the last frame.
+    // 7. A restart asked for by a setter (a new dot count), then style parameters changed
+    // since the last frame.
+    if (m_bRestartPending) {
+        StartPattern(RandomUniform() - 0.5, -1, -1, -1, false);
+        m_bRestartPending = 0;
+    }
     RefreshStyleParams();
 
     // 8. Slides.

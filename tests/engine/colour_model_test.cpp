@@ -81,21 +81,6 @@ struct ColourFixture : ::testing::Test {
 
 // ---- The wheel ------------------------------------------------------------------------------
 
-TEST(HueToRgb, IsPeriodicAndPiecewiseAsTheColourModelHasIt) {
-    // Full saturation at half lightness: bounds 0 and 1.
-    EXPECT_FLOAT_EQ(CDrawWnd::HueToRgb(0.0f, 1.0f, 0.0f), 0.0f);
-    EXPECT_FLOAT_EQ(CDrawWnd::HueToRgb(0.0f, 1.0f, 1.0f / 12.0f), 0.5f);  // rising
-    EXPECT_FLOAT_EQ(CDrawWnd::HueToRgb(0.0f, 1.0f, 0.25f), 1.0f);         // plateau
-    EXPECT_FLOAT_EQ(CDrawWnd::HueToRgb(0.0f, 1.0f, 7.0f / 12.0f), 0.5f);  // falling
-    EXPECT_FLOAT_EQ(CDrawWnd::HueToRgb(0.0f, 1.0f, 0.8f), 0.0f);
-    for (float t : {0.05f, 0.3f, 0.62f, 0.9f}) {
-        EXPECT_NEAR(CDrawWnd::HueToRgb(0.2f, 0.9f, t), CDrawWnd::HueToRgb(0.2f, 0.9f, t + 1.0f),
-                    1e-5f);
-        EXPECT_NEAR(CDrawWnd::HueToRgb(0.2f, 0.9f, t), CDrawWnd::HueToRgb(0.2f, 0.9f, t - 3.0f),
-                    1e-5f);
-    }
-}
-
 TEST_F(ColourFixture, EveryWheelEntryIsAFullySaturatedColour) {
     const auto* wheel = Peer::HueTable(e);
     for (int k = 0; k < kHueEntries; ++k) {

@@ -189,44 +189,5 @@ TEST(FieldSum, ADotOnAMoverGetsTheBoundedPushNotAnInfiniteOne) {
     EXPECT_LT(std::fabs(far.vx), 1e-15f);
 }
 
-TEST(FieldSum, TheCubeFalloffReachesFartherOnTheDiagonalAndTheSquareIsRound) {
-    // At the same distance from a mover the sum of cubes is smaller on the diagonal than on
-    // an axis, so the cube falloff reaches farther diagonally; the square falloff is round.
-    SourceArrays s(1);
-    s.flowX[0] = 1.0f;
-    s.weight[0] = 1e-4f;
-    const float r = 20.0f;
-    const float d = r / std::sqrt(2.0f);
-    const float onAxis = SumPush(s.View(), r, 0.0f, FieldFalloff::Cube).vx;
-    const float diagonal = SumPush(s.View(), d, d, FieldFalloff::Cube).vx;
-    EXPECT_GT(diagonal, onAxis);
-    const float squareAxis = SumPush(s.View(), r, 0.0f, FieldFalloff::Square).vx;
-    const float squareDiagonal = SumPush(s.View(), d, d, FieldFalloff::Square).vx;
-    EXPECT_NEAR(squareAxis, squareDiagonal, 1e-6f);
-}
-
-TEST(FieldSum, PaddingEntriesAddNothing) {
-    // Entries past the count are read (the loops have no tail) but hold zero flow: the sum
-    // over 3 sources equals the sum over the same 3 with 5 zero-flow neighbours spelled out.
-    std::mt19937 rng(7);
-    SourceArrays three = MakeSources(3, rng, 10.0f, 10.0f);
-    SourceArrays eight(8);
-    for (int k = 0; k < 3; ++k) {
-        eight.x[k] = three.x[k];
-        eight.y[k] = three.y[k];
-        eight.flowX[k] = three.flowX[k];
-        eight.flowY[k] = three.flowY[k];
-        eight.weight[k] = three.weight[k];
-    }
-    for (int k = 3; k < 8; ++k) eight.weight[k] = 0.5f;  // a weight, but no flow
-    const FieldPush a = SumPush(three.View(), 10.0f, 10.0f, FieldFalloff::Square);
-    const FieldPush b = SumPush(eight.View(), 10.0f, 10.0f, FieldFalloff::Square);
-    EXPECT_EQ(a.vx, b.vx);
-    EXPECT_EQ(a.vy, b.vy);
-    EXPECT_EQ(PaddedFieldCount(0), 0);
-    EXPECT_EQ(PaddedFieldCount(1), kFieldLanes);
-    EXPECT_EQ(PaddedFieldCount(32), 32);
-}
-
 }  // namespace
 }  // namespace quovis

@@ -1,0 +1,237 @@
+// The frame step end to end on an engine with a real canvas: start-up frames, titles,
+// emission counts, the dying phase, slide changes, and bands.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "engine/style_table.h"
+#include "present/presented_draw_wnd.h"
+#include "tests/engine/fixed_clock.h"
+
+namespace quovis {
+
+struct FrameTestPeer {
+    static int LivingDots(const CDrawWnd& e) {
+        int n = 0;
+        for (int i = 0; i < e.m_nDots; ++i) n += e.m_pX[i] > -99999.0f;
+        return n;
+    }
+    static std::vector<float> Positions(const CDrawWnd& e) {
+        std::vector<float> p(e.m_pX, e.m_pX + e.m_nDots);
+        p.insert(p.end(), e.m_pY, e.m_pY + e.m_nDots);
+        return p;
+    }
+    static void SetDots(CDrawWnd& e, int dots, int maxDots) {
+        e.m_nDots = dots;
+        e.m_nMaxDots = maxDots;
+    }
+    static int Dots(const CDrawWnd& e) { return e.m_nDots; }
+    static void Park(CDrawWnd& e, int first, int last) {
+        for (int i = first; i <= last; ++i) e.m_pX[i] = e.m_pY[i] = CDrawWnd::kParked;
+    }
+    static void Place(CDrawWnd& e, int first, int last) {
+        for (int i = first; i <= last; ++i) {
+            e.m_pX[i] = 100.0f;
+            e.m_pY[i] = 100.0f;
+        }
+    }
+    static void SetEmitCursor(CDrawWnd& e, int cursor) { e.m_nEmitCursor = cursor; }
+    static int EmitCounter(const CDrawWnd& e) { return e.m_nEmitCounter; }
+    static void SetStartParked(CDrawWnd& e, bool on) { e.m_bStartParked = on ? 1 : 0; }
+    static void EmitDots(CDrawWnd& e) { e.EmitDots(); }
+    static int GroupSize(const CDrawWnd& e) { return e.m_nGroupSize; }
+    static double PatternSeed(const CDrawWnd& e) { return e.m_dPatternSeed; }
+};
+
+namespace {
+
+using Peer = FrameTestPeer;
+using test::FixedClock;
+
+struct Rig {
+    explicit Rig(int style, int grains = 20000, int bands = 1, int flowRate = -1)
+        : clock(1000, 77), engine(clock, Options(bands), FlipperOptions{bands}) {
+        std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+        engine.SetCanvasSize(320, 200);
+        engine.SetFullCount(true);
+        EXPECT_EQ(engine.CreateOutput(60.0), kEngineOk);
+        engine.Seed(12345);
+        EngineSettings s;
+        s.Style = style;
+        s.Grains = grains;
+        if (flowRate >= 0) {
+            // Every parameter at its default but the flow rate.
+            const StyleInfo* info = GetStyle(style);
+            s.ParamCount = info->paramCount;
+            for (int i = 0; i < info->paramCount; ++i) {
+                s.Param[i] = static_cast<float>(info->params[i].defaultValue);
+                if (info->params[i].role == kRoleFlowRate)
+                    s.Param[i] = static_cast<float>(flowRate);
+            }
+        }
+        engine.ApplySettings(s);
+        engine.ApplyCanvasSettings();
+        EXPECT_TRUE(engine.StartPattern(0.1, -1, -1, -1, false));
+    }
+    static EngineOptions Options(int bands) {
+        EngineOptions o;
+        o.workerCount = bands;
+        return o;
+    }
+    bool Step(uint32_t advanceMs = 17) {
+        clock.ms += advanceMs;
+        std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+        return engine.StepFrame();
+    }
+    // Steps past the start-up fade.
+    void Start() {
+        for (int i = 0; i < 100 && !Step(); ++i) {
+        }
+    }
+    FixedClock clock;
+    PresentedDrawWnd engine;
+};
+
+TEST(FrameStep, NoFrameUntilTheStartUpFadeIsOver) {
+    Rig rig(kStyleFullField);
+    EXPECT_FALSE(rig.Step(0));   // first call: records the deadline
+    EXPECT_FALSE(rig.Step(50));  // still fading
+    EXPECT_FALSE(rig.Step(40));
+    EXPECT_TRUE(rig.Step(20));  // past the deadline
+    EXPECT_TRUE(rig.Step());
+}
+
+class TitleOverlay final : public FrameOverlay {
+  public:
+    bool ShowStartImage(CDrawWnd&, double) override { return false; }
+    int TitlesAndMessages(CDrawWnd&, bool) override { return title; }
+    void PaintClockLayer(CDrawWnd&) override {}
+    bool WindowCovered(CDrawWnd&) override { return false; }
+    int title = 0;
+};
+
+TEST(FrameStep, ATitleOnScreenHoldsTheDotsStill) {
+    Rig rig(kStyleFullField);
+    TitleOverlay overlay;
+    FrameHooks hooks;
+    hooks.overlay = &overlay;
+    rig.engine.SetFrameHooks(hooks);
+    rig.Start();
+    ASSERT_TRUE(rig.Step());
+    const auto before = Peer::Positions(rig.engine);
+    overlay.title = 3;
+    EXPECT_TRUE(rig.Step());
+    EXPECT_EQ(Peer::Positions(rig.engine), before);
+    overlay.title = 0;
+    EXPECT_TRUE(rig.Step());
+    EXPECT_NE(Peer::Positions(rig.engine), before);
+}
+
+TEST(FrameStep, AFlowRateAbove100EmitsSeveralGroupsPerEvent) {
+    // "Fountain": 20 dots per group. At flow rate 100 one group a frame; at 120 the groups
+    // per event grow with the dot count: ((120 - 100) / 20)^2 * (N / G / 16) of them.
+    const int dots = 20000;
+    Rig at100(kStyleFountain, dots, 1, 100);
+    Rig at120(kStyleFountain, dots, 1, 120);
+    for (Rig* rig : {&at100, &at120}) {
+        rig->Start();
+        ASSERT_EQ(Peer::GroupSize(rig->engine), 20);
+    }
+    const int before100 = Peer::LivingDots(at100.engine);
+    const int before120 = Peer::LivingDots(at120.engine);
+    ASSERT_TRUE(at100.Step());
+    ASSERT_TRUE(at120.Step());
+    EXPECT_EQ(Peer::LivingDots(at100.engine) - before100, 20);
+    EXPECT_EQ(Peer::LivingDots(at120.engine) - before120, 20 * (dots / 20 / 16));
+}
+
+TEST(FrameStep, LargeGroupsAtAHighFlowRateStillEmit) {
+    // So few dots that N / G / 16 rounds to nothing: a faster flow must not stop emission.
+    Rig rig(kStyleFountain, 200, 1, 120);
+    rig.Start();
+    const int before = Peer::LivingDots(rig.engine);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(rig.Step());
+    EXPECT_GT(Peer::LivingDots(rig.engine), before);
+}
+
+TEST(FrameStep, ADyingRunThatMeetsAParkedDotEndsTheSlideOnTheNextFrame) {
+    Rig rig(kStyleFountain, 1000, 1, 100);
+    rig.Start();
+    Peer::Park(rig.engine, 0, 999);
+    Peer::Place(rig.engine, 0, 9);  // ten living dots, then parked ones
+    Peer::SetEmitCursor(rig.engine, 0);
+    rig.engine.SetSlideshow(true);
+    rig.engine.RequestSlideChange();
+    ASSERT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseDying);
+    ASSERT_TRUE(rig.Step());  // parks 0..9, meets dot 10 already parked
+    EXPECT_EQ(Peer::LivingDots(rig.engine), 0);
+    EXPECT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseDying);
+    rig.Step();  // well before the 2000 ms deadline
+    EXPECT_NE(rig.engine.PatternPhase(), CDrawWnd::kPhaseDying);
+}
+
+TEST(FrameStep, ADyingRunStartingOnAParkedDotChangesNothing) {
+    Rig rig(kStyleFountain, 1000, 1, 100);
+    rig.Start();
+    Peer::Park(rig.engine, 0, 999);
+    Peer::Place(rig.engine, 100, 199);
+    Peer::SetEmitCursor(rig.engine, 0);
+    rig.engine.SetSlideshow(true);
+    rig.engine.RequestSlideChange();
+    ASSERT_TRUE(rig.Step());
+    EXPECT_EQ(Peer::LivingDots(rig.engine), 100);
+    EXPECT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseDying);
+}
+
+TEST(FrameStep, ASlideChangeWithoutASelectorStartsThePatternAfresh) {
+    Rig rig(kStyleFullField);
+    rig.Start();
+    rig.engine.SetSlideshow(true);
+    const double seed = Peer::PatternSeed(rig.engine);
+    rig.engine.RequestSlideChange();
+    rig.Step(2100);  // past the dying deadline: switching
+    EXPECT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseRunning);
+    EXPECT_NE(Peer::PatternSeed(rig.engine), seed);
+    EXPECT_TRUE(rig.Step());
+}
+
+TEST(FrameStep, ARateOfZeroEmitsNothingAndLeavesTheCounter) {
+    Rig rig(kStyleBigBang);  // "Flow Rate" 0 by default
+    rig.Start();
+    Peer::SetStartParked(rig.engine, true);
+    const int counter = Peer::EmitCounter(rig.engine);
+    const auto before = Peer::Positions(rig.engine);
+    Peer::EmitDots(rig.engine);
+    EXPECT_EQ(Peer::EmitCounter(rig.engine), counter);
+    EXPECT_EQ(Peer::Positions(rig.engine), before);
+}
+
+TEST(FrameStep, BelowTheCeilingEmissionOnlyGrowsThePopulation) {
+    Rig rig(kStyleFountain, 1000, 1, 100);
+    rig.Start();
+    Peer::SetDots(rig.engine, 100, 1000);
+    const auto before = Peer::Positions(rig.engine);
+    Peer::EmitDots(rig.engine);
+    EXPECT_EQ(Peer::Dots(rig.engine), 120);
+    const auto after = Peer::Positions(rig.engine);
+    // The first 100 dots were not re-emitted.
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 100, after.begin()));
+}
+
+TEST(FrameStep, OneBandAndTwoBandsMoveTheDotsAlike) {
+    for (int style : {kStyleFullField, kStyleFountain, kStyleTwirls}) {
+        Rig one(style, 20000, 1);
+        Rig two(style, 20000, 2);
+        one.Start();
+        two.Start();
+        for (int i = 0; i < 60; ++i) {
+            ASSERT_TRUE(one.Step());
+            ASSERT_TRUE(two.Step());
+        }
+        EXPECT_EQ(Peer::Positions(one.engine), Peer::Positions(two.engine)) << "style " << style;
+    }
+}
+
+}  // namespace
+}  // namespace quovis
