@@ -29,9 +29,6 @@ void BM_Frame(benchmark::State& state) {
     for (auto _ : state) {
         if (!renderer.RenderFrame()) state.SkipWithError("no frame");
     }
-    state.counters["ms/frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void FrameArgs(benchmark::internal::Benchmark* b) {

@@ -99,6 +99,7 @@ bool CDrawWnd::StepFrame() {
     if (m_bRestartPending) {
         StartPattern(RandomUniform() - 0.5, -1, -1, -1, false);
         m_bRestartPending = 0;
+        PrepareMotionFrame();  // the restarted movers push this frame's dots
     }
     RefreshStyleParams();
 

@@ -405,6 +405,9 @@ void CDrawWnd::ApplyCanvasSettings() {
     SendTrailsToCanvas(m_dTrailShade);
     SendFuzzinessToCanvas();
     m_pCanvas->SetQuickDirty(m_bQuickDirty != 0);
+    // Tone and inversion may have been set before the canvas existed.
+    m_pCanvas->SetTone(m_dToneSlopeEnd, m_dToneSlopeStart);
+    m_pCanvas->SetInvert(m_bInvert != 0);
 }
 
 // ---- Pacing and slideshow -----------------------------------------------------------------

@@ -54,6 +54,18 @@ TEST(PresentedDrawWnd, TrailSettingsMadeBeforeTheOutputReachIt) {
     EXPECT_FALSE(engine.Flipper()->IsDeepActive());
 }
 
+TEST(PresentedDrawWnd, ToneAndInversionSetBeforeTheOutputReachIt) {
+    FixedClock clock(10, 20);
+    PresentedDrawWnd engine(clock, OneWorker());
+    engine.SetCanvasSize(320, 200);
+    engine.SetGamma(0.8);
+    engine.SetInvert(true);
+    ASSERT_EQ(engine.CreateOutput(30.0), kEngineOk);
+    engine.ApplyCanvasSettings();
+    EXPECT_FALSE(engine.Flipper()->ToneIsIdentity());
+    EXPECT_TRUE(engine.Flipper()->IsInverted());
+}
+
 TEST(PresentedDrawWnd, ADotDrawnByTheEngineShowsInTheDisplayImage) {
     FixedClock clock(10, 20);
     PresentedDrawWnd engine(clock, OneWorker());
