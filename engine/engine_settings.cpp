@@ -8,25 +8,6 @@
 
 namespace quovis {
 
-namespace {
-
-// A preset's style parameters as the engine takes them: a count of 0 means the style's own
-// defaults; otherwise every used parameter outside its range falls back to its default.
-int ResolveStyleParams(int style, int count, const float in[6], float out[6]) {
-    const StyleInfo* info = GetStyle(style);
-    for (int i = 0; i < 6; ++i) out[i] = 0.0f;
-    if (info == nullptr) return 0;
-    for (int i = 0; i < info->paramCount; ++i) {
-        const StyleParamInfo& p = info->params[i];
-        const float v = in[i];
-        const bool usable = count > 0 && std::isfinite(v) && p.InRange(v);
-        out[i] = usable ? v : static_cast<float>(p.defaultValue);
-    }
-    return info->paramCount;
-}
-
-}  // namespace
-
 bool CDrawWnd::ApplySettings(const EngineSettings& s) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
     EnableDrift(false);
@@ -44,11 +25,14 @@ bool CDrawWnd::ApplySettings(const EngineSettings& s) {
 
     SetTrailLength(std::clamp(s.TrailLength == 0 ? 30 : s.TrailLength, 1, 100));
     SetLeaveTrails(s.LeaveTrails != 0);
-    float params[6];
-    float given[6];
-    for (int i = 0; i < 6; ++i) given[i] = s.Param[i];
-    given[0] = static_cast<float>(StartColourFromPreset(static_cast<int32_t>(given[0])));
-    const int count = ResolveStyleParams(m_nStyle, s.ParamCount, given, params);
+    float params[kStyleParamSlots];
+    for (int i = 0; i < kStyleParamSlots; ++i) params[i] = s.Param[i];
+    params[0] = static_cast<float>(StartColourFromPreset(static_cast<int32_t>(params[0])));
+    int32_t count = s.ParamCount;
+    if (count <= 0)
+        StyleDefaultParams(m_nStyle, count, params);
+    else
+        StyleClampParams(m_nStyle, count, params);
     SetStyleParams(count, params);
     SetPastels(s.Pastels / 1000.0, false);
     if (s.ReflectionsOn == 0) {

@@ -306,4 +306,25 @@ int32_t StartColourFromPreset(int32_t value) {
     }
 }
 
+void StyleDefaultParams(int style, int32_t& count, float params[kStyleParamSlots]) {
+    const StyleInfo* info = GetStyle(style);
+    count = info != nullptr ? info->paramCount : 0;
+    for (int i = 0; i < kStyleParamSlots; ++i) {
+        params[i] = i < count ? static_cast<float>(info->params[i].defaultValue) : 0.0f;
+    }
+}
+
+void StyleClampParams(int style, int32_t& count, float params[kStyleParamSlots]) {
+    const StyleInfo* info = GetStyle(style);
+    if (info == nullptr) return;
+    count = info->paramCount;
+    for (int i = 0; i < count; ++i) {
+        const StyleParamInfo& p = info->params[i];
+        // NaN fails the range test, so it gets the default too.
+        if (!p.InRange(static_cast<double>(params[i]))) {
+            params[i] = static_cast<float>(p.defaultValue);
+        }
+    }
+}
+
 }  // namespace quovis

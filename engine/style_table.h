@@ -146,6 +146,15 @@ int FindStyleParamByRole(int style, int32_t role);
 // Older preset texts encode the start colour as 0 (black), 1 (white) or 2 (random greys).
 int32_t StartColourFromPreset(int32_t value);
 
+// Sets `count` to the style's parameter count and every parameter to its default (0 past the
+// count). A style outside the table gets count 0 and six zeros.
+void StyleDefaultParams(int style, int32_t& count, float params[kStyleParamSlots]);
+
+// Sets `count` to the style's count and puts every parameter up to that count that lies
+// outside its range (or is not a number) back to its default. A style outside the table
+// leaves count and parameters as they are.
+void StyleClampParams(int style, int32_t& count, float params[kStyleParamSlots]);
+
 // Launch directions in radians, from two fresh uniform draws. The pattern's seed (in
 // [-0.5, 0.5]) shifts the second draw, so one pattern's launches lean one way and another
 // pattern's another. The ordinary mix keeps launches spread all round; the golden mix, used

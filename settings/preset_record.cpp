@@ -182,27 +182,6 @@ int32_t PresetTokenToInt(std::u16string_view token) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
-void StyleDefaultParams(int style, int32_t& count, float params[6]) {
-    const StyleInfo* info = GetStyle(style);
-    count = info != nullptr ? info->paramCount : 0;
-    for (int i = 0; i < 6; ++i) {
-        params[i] = i < count ? static_cast<float>(info->params[i].defaultValue) : 0.0f;
-    }
-}
-
-void StyleClampParams(int style, int32_t& count, float params[6]) {
-    const StyleInfo* info = GetStyle(style);
-    if (info == nullptr) return;
-    count = info->paramCount;
-    for (int i = 0; i < count; ++i) {
-        const StyleParamInfo& p = info->params[i];
-        // NaN fails the range test, so it gets the default too.
-        if (!p.InRange(static_cast<double>(params[i]))) {
-            params[i] = static_cast<float>(p.defaultValue);
-        }
-    }
-}
-
 void RandomPresetRecord(PresetRecord& r, EngineRandom& rng, CLibraryRand& crand) {
     // Every draw is a separate statement: the order of draws is part of the design.
     r.Motion = rng.RandomInteger() % 6;

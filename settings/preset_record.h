@@ -115,15 +115,6 @@ bool WritePresetString(const PresetRecord& record, bool withTexts, std::u16strin
 // Valid are left as they are.
 void RandomPresetRecord(PresetRecord& record, EngineRandom& rng, CLibraryRand& crand);
 
-// Sets `count` to the style's parameter count and every parameter to its default (0 past the
-// count). A style outside the table gets count 0 and six zeros.
-void StyleDefaultParams(int style, int32_t& count, float params[6]);
-
-// Sets `count` to the style's count and puts every parameter up to that count that lies
-// outside its range (or is not a number) back to its default. A style outside the table
-// leaves count and parameters as they are.
-void StyleClampParams(int style, int32_t& count, float params[6]);
-
 // The fields the engine takes, as the reader left them (TrailLength 0 becomes 30).
 EngineSettings ToEngineSettings(const PresetRecord& record);
 
