@@ -152,7 +152,18 @@ class CDrawWnd {
     int MovedDots() const { return m_nMovedDots; }
     // Sends one pattern's settings to the engine through the setters, in the order a preset
     // stores them. Start the pattern afterwards (StartPattern with -1s keeps what was set).
+    // Drift is switched off first and, at the end, on again when drift is allowed, the engine
+    // runs full screen and no audio drive moves the same parameters.
     bool ApplySettings(const EngineSettings& settings);
+    // The configuration's "allow pattern drift", read again whenever a pattern is chosen.
+    void SetDriftAllowed(bool on);
+    // An audio drive steers colour and style parameters; drift then stays off.
+    void SetAudioDriveAttached(bool on);
+    // The preset being shown: its name and its whole text (snapshots and the slideshow
+    // history read them back).
+    void SetPresetIdentity(std::u16string_view name, std::u16string_view text);
+    std::u16string PresetName() const;
+    std::u16string PresetText() const;
     // Pattern phases.
     static constexpr int kPhaseRunning = 0;
     static constexpr int kPhaseWaiting = 1;
@@ -697,6 +708,8 @@ class CDrawWnd {
 
     // ---- 13. Run state -------------------------------------------------------------------
     int32_t m_bSaverMode = 0;
+    int32_t m_bDriftAllowed = 0;
+    int32_t m_bAudioDriveAttached = 0;
     int32_t m_bReady = 0;  // a pattern has been started and not stopped
     int32_t m_bRestartPending = 0;
 

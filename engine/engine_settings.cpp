@@ -58,7 +58,34 @@ bool CDrawWnd::ApplySettings(const EngineSettings& s) {
     SetShineGlitter(s.ShineGlitter);
 
     SetDotCount(std::clamp(s.Grains, 1, kMaxDots), false);
+    if (m_bDriftAllowed != 0 && m_bSaverMode != 0 && m_bAudioDriveAttached == 0) EnableDrift(true);
     return true;
+}
+
+void CDrawWnd::SetDriftAllowed(bool on) {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    m_bDriftAllowed = on ? 1 : 0;
+}
+
+void CDrawWnd::SetAudioDriveAttached(bool on) {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    m_bAudioDriveAttached = on ? 1 : 0;
+}
+
+void CDrawWnd::SetPresetIdentity(std::u16string_view name, std::u16string_view text) {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    m_presetName.assign(name);
+    m_presetText.assign(text);
+}
+
+std::u16string CDrawWnd::PresetName() const {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    return m_presetName;
+}
+
+std::u16string CDrawWnd::PresetText() const {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    return m_presetText;
 }
 
 }  // namespace quovis

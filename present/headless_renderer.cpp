@@ -6,6 +6,13 @@
 namespace quovis {
 
 HeadlessRenderer::HeadlessRenderer(const RenderOptions& options, const EngineSettings& settings)
+    : HeadlessRenderer(
+          options, [&settings](CDrawWnd& engine) { return engine.ApplySettings(settings); },
+          "the settings could not be applied") {}
+
+HeadlessRenderer::HeadlessRenderer(const RenderOptions& options,
+                                   const std::function<bool(CDrawWnd& engine)>& configure,
+                                   const char* failure)
     : m_clock(options.frameRate > 0.0 ? options.frameRate : 60.0) {
     EngineOptions engineOptions;
     engineOptions.workerCount = std::max(0, options.bands);
@@ -27,7 +34,10 @@ HeadlessRenderer::HeadlessRenderer(const RenderOptions& options, const EngineSet
         return;
     }
     e.Seed(options.seed);
-    e.ApplySettings(settings);
+    if (!configure(e)) {
+        m_error = failure;
+        return;
+    }
     e.ApplyCanvasSettings();
     if (!e.StartPattern(e.RandomUniform() - 0.5, -1, -1, -1, false)) {
         m_error = "the pattern could not be started";

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/elapsed_time.h"
@@ -44,6 +45,11 @@ struct RenderOptions {
 class HeadlessRenderer {
   public:
     HeadlessRenderer(const RenderOptions& options, const EngineSettings& settings);
+    // Settings applied by the caller (a preset, a drawing) under the engine lock, after the
+    // canvas exists and before the pattern starts. A false return leaves the renderer not Ok
+    // with `failure` as its error.
+    HeadlessRenderer(const RenderOptions& options,
+                     const std::function<bool(CDrawWnd& engine)>& configure, const char* failure);
     ~HeadlessRenderer();
 
     // False when the engine could not be built (memory, or a canvas size that gives no

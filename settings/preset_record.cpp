@@ -518,4 +518,19 @@ EngineSettings ToEngineSettings(const PresetRecord& r) {
     return e;
 }
 
+bool IsRandomisedPreset(std::u16string_view text) {
+    NextPresetToken(text);
+    return !text.empty() && PresetTokenToInt(NextPresetToken(text)) == -1;
+}
+
+bool ResolvePresetString(std::u16string_view text, std::u16string& out) {
+    PresetRecord record;
+    if (!ReadPresetString(text, record)) return false;
+    if (!IsRandomisedPreset(text)) {
+        out.assign(text);
+        return true;
+    }
+    return WritePresetString(record, true, out);
+}
+
 }  // namespace quovis

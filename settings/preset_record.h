@@ -110,6 +110,12 @@ bool ReadPresetString(std::u16string_view text, PresetRecord& record);
 // written as empty fields. False, with `out` untouched, when the record is not Valid.
 bool WritePresetString(const PresetRecord& record, bool withTexts, std::u16string& out);
 
+// True for a randomised preset: its Motion field is -1, so every read draws a new record.
+bool IsRandomisedPreset(std::u16string_view text);
+// The text itself, or for a randomised preset the writer's form (with texts) of a freshly
+// drawn record. False, `out` untouched, when the text does not read as a preset.
+bool ResolvePresetString(std::u16string_view text, std::u16string& out);
+
 // Fills the numeric fields of a randomised preset from `rng` (and `crand` for the one coin
 // flip the design takes from the C library's generator). Name, texts, the reserved fields and
 // Valid are left as they are.

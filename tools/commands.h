@@ -6,5 +6,6 @@ namespace quovis::tool {
 
 int ConfigCommand(int argc, char** argv);
 int RenderCommand(int argc, char** argv);
+int PresetCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

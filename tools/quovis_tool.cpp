@@ -13,9 +13,13 @@ void PrintUsage(FILE* out) {
         "       quovis-tool config get SECTION NAME\n"
         "       quovis-tool config set SECTION NAME (text|int|real|binary-hex) VALUE\n"
         "       quovis-tool config delete SECTION [NAME]\n"
-        "       quovis-tool render --style N [--size WxH] [--frames N] [--seed S] [--bands N]\n"
-        "                          [--every K] --out FILE.png\n"
-        "       quovis-tool render --contact-sheet [--size WxH] [--frames N] --out FILE.png\n",
+        "       quovis-tool preset normalize TEXT\n"
+        "       quovis-tool preset random\n"
+        "       quovis-tool preset builtin [NAME]\n"
+        "       quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
+        "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
+        "       quovis-tool render --contact-sheet [--builtin] [--size WxH] [--frames N]\n"
+        "                          --out FILE.png\n",
         out);
 }
 
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::strcmp(argv[1], "config") == 0) return quovis::tool::ConfigCommand(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "preset") == 0) return quovis::tool::PresetCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "render") == 0) return quovis::tool::RenderCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);

@@ -1,14 +1,20 @@
 // quovis-tool render: steps the engine without a screen and writes what it drew as PNG.
 //
-//   render --style N [--size WxH] [--frames N] [--seed S] [--bands N] [--every K]
-//          --out FILE.png
-//   render --contact-sheet [--size WxH] [--frames N] [--seed S] [--bands N] --out FILE.png
+//   render (--style N | --preset TEXT | --builtin NAME) [--size WxH] [--frames N] [--seed S]
+//          [--bands N] [--every K] --out FILE.png
+//   render --contact-sheet [--builtin | --preset-file FILE] [--size WxH] [--cell WxH]
+//          [--frames N] [--seed S] [--bands N] --out FILE.png
 //
 // --style picks one of the 30 pattern styles with its default parameters and the engine's
-// default settings. Frames are stepped as fast as the machine allows with simulated time (60
-// frames a second), so a seed gives the same picture on every run; with --bands 1 byte for
+// default settings; --preset applies a preset string and --builtin a built-in preset, with
+// its drawing when it has one. Frames are stepped as fast as the machine allows with simulated time
+// (60 frames a second), so a seed gives the same picture on every run; with --bands 1 byte for
 // byte. --every K also writes every K-th frame as FILE-00001.png, FILE-00002.png, ...
-// --contact-sheet renders all 30 styles into one labelled grid (each cell WxH).
+// --contact-sheet renders all 30 styles (with --builtin all built-in presets, with
+// --preset-file the presets of a file, one per line) into one labelled grid; each cell is
+// rendered at --size and shown at --cell (default: the render size). --stats prints each
+// picture's brightness, lit share, white share, brightness spread and hue count, and the
+// nearest other picture of the sheet with its distance (0..255), so near copies stand out.
 #include <QtGui/QColor>
 #include <QtGui/QFont>
 #include <QtGui/QGuiApplication>
@@ -22,8 +28,17 @@
 #include <optional>
 #include <string>
 
+#include <fstream>
+#include <functional>
+#include <vector>
+
 #include "engine/style_table.h"
 #include "present/headless_renderer.h"
+#include "present/picture_stats.h"
+#include "settings/builtin_presets.h"
+#include "settings/preset_apply.h"
+#include "settings/preset_record.h"
+#include "settings/text_encoding.h"
 #include "tools/commands.h"
 
 namespace quovis::tool {
@@ -31,16 +46,24 @@ namespace quovis::tool {
 namespace {
 
 constexpr const char* kRenderUsage =
-    "usage: quovis-tool render --style N [--size WxH] [--frames N] [--seed S] [--bands N]\n"
-    "                          [--every K] --out FILE.png\n"
-    "       quovis-tool render --contact-sheet [--size WxH] [--frames N] [--seed S]\n"
-    "                          [--bands N] --out FILE.png\n";
+    "usage: quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
+    "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
+    "       quovis-tool render --contact-sheet [--builtin | --preset-file FILE] [--size WxH]\n"
+    "                          [--cell WxH] [--frames N] [--seed S] [--bands N] [--stats]\n"
+    "                          --out FILE.png\n";
 
 struct RenderArgs {
     int style = -1;
+    std::string preset;   // UTF-8 preset text
+    std::string builtin;  // name of a built-in preset
+    bool builtinSheet = false;
+    std::string presetFile;
     bool contactSheet = false;
+    bool stats = false;
     int width = 640;
     int height = 360;
+    int cellWidth = 0;  // 0 = the render size
+    int cellHeight = 0;
     int frames = 300;
     int32_t seed = 1;
     int bands = 0;
@@ -69,20 +92,35 @@ int Parse(int argc, char** argv, RenderArgs& a) {
             a.contactSheet = true;
             continue;
         }
+        if (opt == "--stats") {
+            a.stats = true;
+            continue;
+        }
+        // --builtin names a preset, except on a contact sheet, where it stands alone.
+        if (opt == "--builtin" && (i + 1 >= argc || std::strncmp(argv[i + 1], "--", 2) == 0)) {
+            a.builtinSheet = true;
+            continue;
+        }
         if (i + 1 >= argc) return Bad("'" + opt + "' needs a value");
         const char* value = argv[++i];
         if (opt == "--out") {
             a.out = value;
-        } else if (opt == "--size") {
+        } else if (opt == "--preset") {
+            a.preset = value;
+        } else if (opt == "--builtin") {
+            a.builtin = value;
+        } else if (opt == "--preset-file") {
+            a.presetFile = value;
+        } else if (opt == "--size" || opt == "--cell") {
             int w = 0, h = 0;
             char extra = 0;
             if (std::sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 8 || h < 8 || w > 16384 ||
                 h > 16384) {
-                return Bad("--size wants WIDTHxHEIGHT, each 8..16384, not '" + std::string(value) +
+                return Bad(opt + " wants WIDTHxHEIGHT, each 8..16384, not '" + std::string(value) +
                            "'");
             }
-            a.width = w;
-            a.height = h;
+            (opt == "--size" ? a.width : a.cellWidth) = w;
+            (opt == "--size" ? a.height : a.cellHeight) = h;
         } else {
             struct Bound {
                 const char* name;
@@ -114,8 +152,25 @@ int Parse(int argc, char** argv, RenderArgs& a) {
         }
     }
     if (a.out.empty()) return Bad("--out FILE.png is required");
-    if (a.contactSheet == (a.style >= 0)) return Bad("give either --style N or --contact-sheet");
-    if (a.contactSheet && a.every > 0) return Bad("--every does not go with --contact-sheet");
+    const int singles = (a.style >= 0) + !a.preset.empty() + !a.builtin.empty();
+    if (a.contactSheet) {
+        if (singles > 0) return Bad("--style, --preset and --builtin NAME make single pictures");
+        if (a.builtinSheet && !a.presetFile.empty()) {
+            return Bad("give --builtin or --preset-file for a contact sheet, not both");
+        }
+        if (a.every > 0) return Bad("--every does not go with --contact-sheet");
+    } else {
+        if (a.stats) return Bad("--stats goes with --contact-sheet");
+        if (a.builtinSheet) return Bad("--builtin wants a preset name (or --contact-sheet)");
+        if (!a.presetFile.empty()) return Bad("--preset-file goes with --contact-sheet");
+        if (singles != 1) {
+            return Bad("give one of --style N, --preset TEXT, --builtin NAME or --contact-sheet");
+        }
+    }
+    if (a.cellWidth == 0) {
+        a.cellWidth = a.width;
+        a.cellHeight = a.height;
+    }
     return 0;
 }
 
@@ -162,19 +217,66 @@ class Progress {
     std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
-// Renders one style; returns the last frame, or an empty picture after a message.
-Picture RenderStyle(const RenderArgs& a, int style, Progress* progress, int progressBase) {
+// One picture to render: its label and how the engine is set up for it.
+struct RenderJob {
+    std::string label;
+    std::function<bool(CDrawWnd&)> configure;
+    bool inverted = false;  // white background
+    const char* failure = "the settings could not be applied";
+};
+
+RenderJob StyleJob(int style) {
+    const StyleInfo* info = GetStyle(style);
+    RenderJob job;
+    job.label = std::to_string(style) + "  " + Utf16ToUtf8(info->name);
+    job.configure = [style](CDrawWnd& engine) {
+        EngineSettings settings;
+        settings.Style = style;
+        return engine.ApplySettings(settings);
+    };
+    return job;
+}
+
+// A preset, with its stored drawing when it is a built-in drawing preset.
+RenderJob PresetJob(std::u16string text) {
+    RenderJob job;
+    std::u16string_view rest = text;
+    job.label = Utf16ToUtf8(NextPresetToken(rest));
+    job.failure = "that text is not a preset (its name is empty or its motion is not -1..200)";
+    // A randomised preset is drawn once here, so what is measured is what is shown.
+    std::u16string resolved;
+    PresetRecord record;
+    if (ResolvePresetString(text, resolved) && ReadPresetString(resolved, record)) {
+        job.inverted = record.Invert != 0;
+        text = std::move(resolved);
+    }
+    job.configure = [text = std::move(text)](CDrawWnd& engine) {
+        if (!ApplyPresetString(engine, text, 0)) return false;
+        const std::u16string_view drawing = BuiltinDrawing(engine.PresetName());
+        if (!drawing.empty()) engine.LoadStrokeList(drawing);
+        return true;
+    };
+    return job;
+}
+
+std::optional<RenderJob> PresetJobFromUtf8(const std::string& text) {
+    std::optional<std::u16string> wide = Utf8ToUtf16(text);
+    if (!wide) return std::nullopt;
+    return PresetJob(std::move(*wide));
+}
+
+// Renders one job; returns the last frame, or an empty picture after a message.
+Picture RenderJobPicture(const RenderArgs& a, const RenderJob& job, Progress* progress,
+                         int progressBase) {
     RenderOptions options;
     options.width = a.width;
     options.height = a.height;
     options.bands = a.bands;
     options.seed = a.seed;
-    EngineSettings settings;
-    settings.Style = style;
-    HeadlessRenderer renderer(options, settings);
+    HeadlessRenderer renderer(options, job.configure, job.failure);
     Picture picture;
     if (!renderer.Ok()) {
-        std::fprintf(stderr, "quovis-tool render: %s\n", renderer.Error());
+        std::fprintf(stderr, "quovis-tool render: %s: %s\n", job.label.c_str(), renderer.Error());
         return picture;
     }
     for (int f = 1; f <= a.frames; ++f) {
@@ -193,33 +295,81 @@ Picture RenderStyle(const RenderArgs& a, int style, Progress* progress, int prog
     return picture;
 }
 
-int RenderContactSheet(const RenderArgs& a) {
-    constexpr int kColumns = 6;
-    const int count = StyleCount();
-    const int rows = (count + kColumns - 1) / kColumns;
-    constexpr int kLabel = 22;
-    QImage sheet(kColumns * a.width, rows * (a.height + kLabel), QImage::Format_RGB888);
+int RenderContactSheet(const RenderArgs& a, const std::vector<RenderJob>& jobs) {
+    const int count = static_cast<int>(jobs.size());
+    const int columns = count > 36 ? 8 : 6;
+    const int rows = (count + columns - 1) / columns;
+    const int labelHeight = std::max(14, a.cellHeight / 9);
+    QImage sheet(columns * a.cellWidth, rows * (a.cellHeight + labelHeight), QImage::Format_RGB888);
     sheet.fill(QColor(24, 24, 24));
     QPainter painter(&sheet);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(14);
+    font.setPixelSize(labelHeight * 2 / 3);
     painter.setFont(font);
     Progress progress("contact sheet frames", count * a.frames);
-    for (int s = 0; s < count; ++s) {
-        const Picture picture = RenderStyle(a, s, &progress, s * a.frames);
+    std::vector<PictureThumbnail> thumbnails;
+    for (int i = 0; i < count; ++i) {
+        const RenderJob& job = jobs[static_cast<size_t>(i)];
+        const Picture picture = RenderJobPicture(a, job, &progress, i * a.frames);
         if (picture.pixels.empty()) return 1;
-        const int x = (s % kColumns) * a.width;
-        const int y = (s / kColumns) * (a.height + kLabel);
-        painter.drawImage(x, y + kLabel, ToImage(picture));
-        const StyleInfo* info = GetStyle(s);
-        const QString label = QStringLiteral("%1  %2").arg(s).arg(
-            QString::fromUtf16(info->name.data(), static_cast<qsizetype>(info->name.size())));
+        if (a.stats) {
+            std::printf("%-28s %s\n", job.label.c_str(),
+                        MeasurePicture(picture, job.inverted).Describe().c_str());
+            thumbnails.push_back(MakeThumbnail(picture));
+        }
+        const int x = (i % columns) * a.cellWidth;
+        const int y = (i / columns) * (a.cellHeight + labelHeight);
+        painter.drawImage(QRect(x, y + labelHeight, a.cellWidth, a.cellHeight), ToImage(picture));
         painter.setPen(QColor(230, 230, 230));
-        painter.drawText(x + 6, y + 16, label);
+        painter.drawText(QRect(x + 4, y, a.cellWidth - 8, labelHeight),
+                         Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(job.label));
     }
     painter.end();
     progress.Done();
+    // The nearest other picture of each, so near copies stand out.
+    for (std::size_t i = 0; a.stats && count > 1 && i < thumbnails.size(); ++i) {
+        std::size_t nearest = i == 0 ? 1 : 0;
+        double best = 1e9;
+        for (std::size_t j = 0; j < thumbnails.size(); ++j) {
+            if (j == i) continue;
+            const double d = ThumbnailDistance(thumbnails[i], thumbnails[j]);
+            if (d < best) {
+                best = d;
+                nearest = j;
+            }
+        }
+        std::printf("%-28s nearest %-28s distance %.1f\n", jobs[i].label.c_str(),
+                    jobs[nearest].label.c_str(), best);
+    }
     return Save(sheet, a.out) ? 0 : 1;
+}
+
+// The presets of a file, one per line; blank lines and lines starting with '#' are skipped.
+bool ReadPresetFile(const std::string& path, std::vector<RenderJob>& jobs) {
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "quovis-tool render: could not read '%s'\n", path.c_str());
+        return false;
+    }
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        std::optional<RenderJob> job = PresetJobFromUtf8(line);
+        if (!job) {
+            std::fprintf(stderr, "quovis-tool render: %s:%d is not UTF-8\n", path.c_str(), number);
+            return false;
+        }
+        jobs.push_back(std::move(*job));
+    }
+    if (jobs.empty()) {
+        std::fprintf(stderr, "quovis-tool render: '%s' holds no presets\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -233,9 +383,39 @@ int RenderCommand(int argc, char** argv) {
     char name[] = "quovis-tool";
     char* qtArgv[] = {name, nullptr};
     QGuiApplication app(qtArgc, qtArgv);
-    if (args.contactSheet) return RenderContactSheet(args);
+    std::vector<RenderJob> jobs;
+    if (args.contactSheet) {
+        if (args.builtinSheet) {
+            for (int i = 0; i < kBuiltinPresetCount; ++i) {
+                jobs.push_back(PresetJob(std::u16string(BuiltinPreset(i))));
+            }
+        } else if (!args.presetFile.empty()) {
+            if (!ReadPresetFile(args.presetFile, jobs)) return 1;
+        } else {
+            for (int s = 0; s < StyleCount(); ++s) jobs.push_back(StyleJob(s));
+        }
+        return RenderContactSheet(args, jobs);
+    }
+    if (args.style >= 0) {
+        jobs.push_back(StyleJob(args.style));
+    } else if (!args.builtin.empty()) {
+        const std::optional<std::u16string> name = Utf8ToUtf16(args.builtin);
+        const int index = name ? FindBuiltinPreset(*name) : -1;
+        if (index < 0) {
+            std::fprintf(stderr,
+                         "quovis-tool render: no built-in preset is called '%s' "
+                         "(quovis-tool preset builtin lists them)\n",
+                         args.builtin.c_str());
+            return 1;
+        }
+        jobs.push_back(PresetJob(std::u16string(BuiltinPreset(index))));
+    } else {
+        std::optional<RenderJob> job = PresetJobFromUtf8(args.preset);
+        if (!job) return Bad("the --preset text is not valid UTF-8");
+        jobs.push_back(std::move(*job));
+    }
     Progress progress("frames", args.frames);
-    const Picture picture = RenderStyle(args, args.style, &progress, 0);
+    const Picture picture = RenderJobPicture(args, jobs.front(), &progress, 0);
     if (picture.pixels.empty()) return 1;
     progress.Done();
     if (!Save(ToImage(picture), args.out)) return 1;

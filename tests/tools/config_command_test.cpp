@@ -6,20 +6,10 @@
 
 #include "settings/config_store.h"
 #include "tests/settings/config_test_support.h"
+#include "tests/tools/tool_runner.h"
 
 namespace quovis {
 namespace {
-
-struct ToolResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class ConfigCommandTest : public ::testing::Test {
   protected:
@@ -27,28 +17,8 @@ class ConfigCommandTest : public ::testing::Test {
     std::string m_configHome = m_dir.Path();
 
     ToolResult Tool(std::vector<std::string> args) {
-        const std::string outPath = m_dir / "stdout";
-        const std::string errPath = m_dir / "stderr";
-        std::vector<char*> argv;
-        std::string tool = QUOVIS_TOOL_PATH;
-        std::string config = "config";
-        argv.push_back(tool.data());
-        argv.push_back(config.data());
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const std::string home = m_configHome;
-        ToolResult result;
-        result.status = testing::RunInChild([&] {
-            setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-            if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) {
-                return 99;
-            }
-            execv(argv[0], argv.data());
-            return 98;
-        });
-        result.out = Slurp(outPath);
-        result.err = Slurp(errPath);
-        return result;
+        args.insert(args.begin(), "config");
+        return RunTool(m_dir, m_configHome, args);
     }
 };
 

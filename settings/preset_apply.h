@@ -1,0 +1,48 @@
+// Applying a preset string to a running engine.
+//
+// The text is read with the preset reader, kept whole as the engine's current preset, and
+// every field goes to the engine through its live setter, in the order the fields are
+// stored, all under the engine lock, so the frame thread never sees half a preset. The
+// caller starts (or restarts) the pattern afterwards.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quovis {
+
+class CDrawWnd;
+class ConfigStore;
+
+// The three lines of the text window that tell whose pattern is showing. The overlay layer
+// implements it; the engine has no text window of its own.
+class PresetTextLines {
+  public:
+    virtual ~PresetTextLines() = default;
+    // line 0: the name in curly quotes, 1: the author, 2: the location.
+    virtual void SetTextLine(int line, std::u16string_view text) = 0;
+};
+
+struct PresetApplyHost {
+    PresetTextLines* textLines = nullptr;  // null: no text window
+    ConfigStore* config = nullptr;  // the user's own name and place, for the current settings
+};
+
+// Reads `text` (a randomised preset is resolved first, so the engine never sees a -1 field)
+// and applies it. False, with the engine unchanged, when the text does not read as a preset.
+// mutationCount tells how many evolution steps made the text; it does not change what is
+// applied.
+bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, int mutationCount,
+                       const PresetApplyHost& host = {});
+
+// The texts the text window shows for a preset: the name in curly quotes ("Current Settings"
+// for the unnamed current settings), the author and the location.
+struct PresetCredits {
+    std::u16string title;
+    std::u16string author;
+    std::u16string location;
+};
+PresetCredits PresetCreditsFor(std::u16string_view name, std::u16string_view author,
+                               std::u16string_view location, ConfigStore* config);
+
+}  // namespace quovis
