@@ -300,7 +300,8 @@ void CDrawWnd::StepFlowVector(int k) {
                 static_cast<float>(std::pow(length, 0.43) * 8.5 * m_fForceReach / 12.0 / dotScale);
             return;
         }
-        default:  // kVariantNatural: a wandering speed and a wandering turn
+        case kVariantNatural:
+        default:  // a wandering speed and a wandering turn
             s = (m_rng.PinkNoise(kNoiseFlowSpeed + k) + 0.01) * sp;
             direction = 7.0 * kPi * m_rng.PinkNoise(kNoiseFlowTurn + k) + heading;
             break;

@@ -93,16 +93,28 @@ std::u16string ReadText(std::u16string_view token, std::size_t width) {
     return text;
 }
 
-void AppendEscaped(std::u16string& out, const std::u16string& text) {
-    for (char16_t c : text) {
+// Appends the escaped text, whole characters only, while they fit in `budget` units; returns
+// the units used. A comma escape, a ">>" pair and a surrogate pair are never split.
+std::size_t AppendEscaped(std::u16string& out, const std::u16string& text,
+                          std::size_t budget = std::u16string::npos) {
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                          text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        const std::size_t units = (c == kPresetCommaEscape || pair) ? 2 : 1;
+        if (used + units > budget) break;
         if (c == u',') {
             out.push_back(kPresetCommaEscape);
         } else if (c == kPresetCommaEscape) {
             out.append(u">>");
         } else {
             out.push_back(c);
+            if (pair) out.push_back(text[++i]);
         }
+        used += units;
     }
+    return used;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -407,34 +419,31 @@ bool ReadPresetString(std::u16string_view text, PresetRecord& record) {
 
 bool WritePresetString(const PresetRecord& r, bool withTexts, std::u16string& out) {
     if (r.Valid == 0) return false;
-    std::u16string s;
-    s.reserve(kPresetStringMax + 1);
 
-    if (withTexts) {
-        if (r.Name.empty()) {
-            s.append(u"*");
-        } else {
-            AppendEscaped(s, r.Name);
-        }
-        s.push_back(u',');
-    }
-
-    auto Field = [&s](int64_t value) {
-        AppendInt(s, value);
-        s.push_back(u',');
+    // The numbers first, so that when long texts would not fit, the texts are shortened
+    // rather than the fields after them (the inversion, the shimmer) being lost.
+    std::u16string numbers;
+    numbers.reserve(kPresetStringMax + 1);
+    auto Field = [&numbers](int64_t value) {
+        AppendInt(numbers, value);
+        numbers.push_back(u',');
     };
     for (int32_t v : {r.Motion, r.Style, r.Grains, r.Activity, r.Viscosity, r.Complexity,
                       r.ColorBright, r.Reflections, r.Symmetric, r.ExtraTwist}) {
         Field(v);
     }
-    s.append(u"1,0,");
+    numbers.append(u"1,0,");
     Field(r.DotStyle);
-    s.append(u"0,");
-    AppendShortDecimal(s, r.Reserved15);
+    numbers.append(u"0,");
+    AppendShortDecimal(numbers, r.Reserved15);
 
     const bool trails = r.LeaveTrails != 0;
-    // Nearest multiple of 10, halves upward; 64 bits so that no stored value can overflow.
-    const int64_t confinement = ((static_cast<int64_t>(r.Confinement) + 10005) / 10 - 1000) * 10;
+    // Nearest multiple of 10, halves upward. The usual ((c + 10005) / 10 - 1000) * 10 is the
+    // same inside the stored range but truncates the wrong way below -10005, where every
+    // trip through the text would move the value by 10; so the division floors here. 64 bits
+    // so that no stored value can overflow.
+    const int64_t shifted = static_cast<int64_t>(r.Confinement) + 5;
+    const int64_t confinement = (shifted >= 0 ? shifted / 10 : (shifted - 9) / 10) * 10;
     for (int64_t v : {int64_t{trails ? r.TrailLength : 0},
                       int64_t{r.LeaveTrails},
                       int64_t{r.ParamCount},
@@ -456,21 +465,41 @@ bool WritePresetString(const PresetRecord& r, bool withTexts, std::u16string& ou
                       int64_t{r.MotionVariant},
                       int64_t{r.PointMagnitude},
                       int64_t{r.QuickDirty}}) {
-        s.push_back(u',');
-        AppendInt(s, v);
+        numbers.push_back(u',');
+        AppendInt(numbers, v);
     }
-
-    s.push_back(u',');
-    if (withTexts) AppendEscaped(s, r.Author);
-    s.push_back(u',');
-    if (withTexts) AppendEscaped(s, r.Location);
-
+    std::u16string tail;
     for (int32_t v : {r.WrapFlags, r.Gamma, r.Origin, r.Invert, r.ShimmerBright, r.ShimmerNarrow,
                       r.ShineGlitter}) {
-        s.push_back(u',');
-        AppendInt(s, v);
+        tail.push_back(u',');
+        AppendInt(tail, v);
     }
 
+    // Units left for the three texts: the name keeps what it can first (at least one
+    // character, or the string would not read back), then the author, then the location.
+    const std::size_t fixed = numbers.size() + tail.size() + 2 + (withTexts ? 1 : 0);
+    std::size_t budget = kPresetStringMax > fixed ? kPresetStringMax - fixed : 0;
+
+    std::u16string s;
+    s.reserve(kPresetStringMax + 1);
+    if (withTexts) {
+        if (r.Name.empty()) {
+            s.append(u"*");
+            budget = budget > 0 ? budget - 1 : 0;
+        } else {
+            const std::size_t used = AppendEscaped(s, r.Name, std::max<std::size_t>(budget, 2));
+            budget = budget > used ? budget - used : 0;
+        }
+        s.push_back(u',');
+    }
+    s.append(numbers);
+    s.push_back(u',');
+    if (withTexts) budget -= AppendEscaped(s, r.Author, budget);
+    s.push_back(u',');
+    if (withTexts) AppendEscaped(s, r.Location, budget);
+    s.append(tail);
+
+    // Only numbers far outside every range can still be too long; they are cut at the end.
     if (s.size() > kPresetStringMax) s.resize(kPresetStringMax);
     out = std::move(s);
     return true;

@@ -145,7 +145,11 @@ TEST(PresetRecordTest, ConfinementIsWrittenToTheNearestTen) {
 
     for (const auto& [stored, written] :
          {std::pair{886, 890}, std::pair{-886, -890}, std::pair{885, 890}, std::pair{884, 880},
-          std::pair{-885, -880}, std::pair{1000, 1000}, std::pair{-1000, -1000}, std::pair{0, 0}}) {
+          std::pair{-885, -880}, std::pair{1000, 1000}, std::pair{-1000, -1000}, std::pair{0, 0},
+          // Far outside the range the rounding still holds, so a value never creeps from
+          // trip to trip.
+          std::pair{-60842710, -60842710}, std::pair{-60842715, -60842710},
+          std::pair{-2147483647 - 1, -2147483647 - 1}}) {
         r.Confinement = stored;
         const PresetRecord back = Read(Write(r));
         EXPECT_EQ(back.Confinement, written) << "stored " << stored;
@@ -277,18 +281,64 @@ TEST(PresetRecordTest, OverlongTextsAreCutToTheirWidths) {
     EXPECT_EQ(s.Name, std::u16string(126, u'x'));
 }
 
-TEST(PresetRecordTest, WrittenStringsNeverExceedTheLimit) {
+TEST(PresetRecordTest, LongTextsAreShortenedSoThatNoFieldIsLost) {
     PresetRecord r = Read(kIntoTheLight);
     r.Name = std::u16string(kPresetNameMax, u'\u00BB');  // each grows to two characters
     r.Author = std::u16string(kPresetTextMax, u'\u00BB');
-    r.Location = std::u16string(kPresetTextMax, u'\u00BB');
+    r.Location = std::u16string(kPresetTextMax, u'L');
     r.Grains = -2147483647 - 1;
+    r.Origin = 2;
+    r.Invert = 1;
+    r.ShimmerBright = 150;
+    r.ShineGlitter = -600;
     const std::u16string text = Write(r);
-    EXPECT_EQ(text.size(), kPresetStringMax);
-    EXPECT_EQ(text.substr(0, 2 * kPresetNameMax), std::u16string(2 * kPresetNameMax, u'>'));
+    EXPECT_LE(text.size(), kPresetStringMax);
+    // The name comes first and keeps all of itself; the author and location give way.
+    EXPECT_EQ(text.substr(0, 2 * kPresetNameMax + 1),
+              std::u16string(2 * kPresetNameMax, u'>') + u",");
     PresetRecord back;
-    EXPECT_TRUE(ReadPresetString(text, back));
+    ASSERT_TRUE(ReadPresetString(text, back));
     EXPECT_EQ(back.Grains, r.Grains);
+    EXPECT_EQ(back.Origin, 2);
+    EXPECT_EQ(back.Invert, 1);
+    EXPECT_EQ(back.ShimmerBright, 150);
+    EXPECT_EQ(back.ShineGlitter, -600);
+    EXPECT_EQ(back.Location, u"") << "the author took the room that was left";
+    EXPECT_GT(back.Author.size(), 0u);
+    // Reading cut the name to its width; from then on a trip changes nothing.
+    const std::u16string settled = Write(back);
+    EXPECT_EQ(Write(Read(settled)), settled);
+
+    // Without texts nothing needs shortening.
+    std::u16string bare;
+    ASSERT_TRUE(WritePresetString(r, false, bare));
+    EXPECT_TRUE(bare.ends_with(u",0,886,0,,,0,500,2,1,150,20,-600")) << Narrow(bare);
+}
+
+TEST(PresetRecordTest, EvenAbsurdNumbersAndLongTextsKeepEveryField) {
+    PresetRecord r = Read(kIntoTheLight);
+    for (int32_t* field :
+         {&r.Motion,        &r.Style,         &r.Grains,      &r.Activity,      &r.Viscosity,
+          &r.Complexity,    &r.ColorBright,   &r.Reflections, &r.Pastels,       &r.InfluenceRange,
+          &r.Turbulence,    &r.Fuzziness,     &r.Pace,        &r.Gamma,         &r.PointMagnitude,
+          &r.ShimmerBright, &r.ShimmerNarrow, &r.WrapFlags,   &r.Symmetric,     &r.ExtraTwist,
+          &r.DotStyle,      &r.TrailLength,   &r.Origin,      &r.MotionVariant, &r.QuickDirty,
+          &r.Invert,        &r.ShineGlitter,  &r.FieldColor,  &r.ReflectionsOn, &r.Dither,
+          &r.LeaveTrails,   &r.ParamCount,    &r.Confinement}) {
+        *field = -2147483647 - 1;
+    }
+    r.Param1 = r.Param2 = r.Param3 = r.Param4 = r.Param5 = r.Param6 = -2.0e9f;
+    r.Motion = 5;  // readable
+    r.Name = std::u16string(kPresetNameMax, u'N');
+    r.Author = std::u16string(kPresetTextMax, u'A');
+    const std::u16string text = Write(r);
+    EXPECT_LE(text.size(), kPresetStringMax);
+    PresetRecord back;
+    ASSERT_TRUE(ReadPresetString(text, back));
+    EXPECT_FALSE(back.Name.empty());
+    EXPECT_EQ(back.Grains, r.Grains);
+    EXPECT_EQ(back.Invert, r.Invert);
+    EXPECT_EQ(back.ShineGlitter, r.ShineGlitter);
 }
 
 // ---------------------------------------------------------------------------------------------
