@@ -130,6 +130,7 @@ class CDrawWnd {
     void SetFrameHooks(const FrameHooks& hooks);
     // Full-screen saver (pacing sleeps after drawing) or preview (pacing decides first).
     void SetSaverMode(bool on);
+    bool IsSaverMode() const { return m_bSaverMode != 0; }
     // The slideshow: slides end on the timer and the selector hook picks the next pattern.
     void SetSlideshow(bool on);
     // The range the next slide's length is drawn from, in seconds.

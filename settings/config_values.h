@@ -145,8 +145,10 @@ inline constexpr std::u16string_view kBackupSection = u"Backup";
 // Shared by all of the maker's programs.
 inline constexpr std::u16string_view kCommonSection = u"-Common";
 
-// A preset text is read with a 512-byte buffer: 255 UTF-16 units and the terminator.
-inline constexpr size_t kPresetTextMaxChars = 255;
+// Preset texts are read whole, however long: a fixed buffer would make a long text read as
+// absent, and an absent favorite ends every scan of the collection, hiding the ones after it.
+// The preset reader copes with any length.
+inline constexpr size_t kPresetTextMaxChars = ConfigStore::kAnyLength;
 
 // ============================================================================================
 // Config

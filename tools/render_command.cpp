@@ -15,6 +15,7 @@
 // rendered at --size and shown at --cell (default: the render size). --stats prints each
 // picture's brightness, lit share, white share, brightness spread and hue count, and the
 // nearest other picture of the sheet with its distance (0..255), so near copies stand out.
+// --palette writes the sheet with 256 colours, small enough to keep beside documents.
 #include <QtGui/QColor>
 #include <QtGui/QFont>
 #include <QtGui/QGuiApplication>
@@ -50,6 +51,7 @@ constexpr const char* kRenderUsage =
     "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
     "       quovis-tool render --contact-sheet [--builtin | --preset-file FILE] [--size WxH]\n"
     "                          [--cell WxH] [--frames N] [--seed S] [--bands N] [--stats]\n"
+    "                          [--palette]\n"
     "                          --out FILE.png\n";
 
 struct RenderArgs {
@@ -60,6 +62,7 @@ struct RenderArgs {
     std::string presetFile;
     bool contactSheet = false;
     bool stats = false;
+    bool palette = false;  // 256-colour PNG: a quarter of the size, for documents
     int width = 640;
     int height = 360;
     int cellWidth = 0;  // 0 = the render size
@@ -94,6 +97,10 @@ int Parse(int argc, char** argv, RenderArgs& a) {
         }
         if (opt == "--stats") {
             a.stats = true;
+            continue;
+        }
+        if (opt == "--palette") {
+            a.palette = true;
             continue;
         }
         // --builtin names a preset, except on a contact sheet, where it stands alone.
@@ -327,6 +334,7 @@ int RenderContactSheet(const RenderArgs& a, const std::vector<RenderJob>& jobs) 
     }
     painter.end();
     progress.Done();
+    if (a.palette) sheet = sheet.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
     // The nearest other picture of each, so near copies stand out.
     for (std::size_t i = 0; a.stats && count > 1 && i < thumbnails.size(); ++i) {
         std::size_t nearest = i == 0 ? 1 : 0;

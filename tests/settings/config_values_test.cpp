@@ -61,12 +61,13 @@ TEST_F(ConfigValuesTest, TextsLongerThanTheirReadersTakeAreRefusedAndReadAsDefau
     ASSERT_TRUE(kConfigAutoSavePrefix.Write(m_store, std::u16string(63, u'p')));
     EXPECT_EQ(kConfigAutoSavePrefix.Read(m_store), std::u16string(63, u'p'));
 
-    // Stored by something else, too long for the reader: as if absent.
-    ASSERT_TRUE(m_store.WriteText(u"Config", u"Settings", std::u16string(256, u's')));
-    EXPECT_EQ(kConfigSettings.ReadStored(m_store), std::nullopt);
-    EXPECT_EQ(kConfigSettings.ReadOr(m_store, u"Into The Light,..."), u"Into The Light,...");
-
-    EXPECT_FALSE(kFavoritesSlot.Write(m_store, 3, std::u16string(256, u'f')));
+    // Preset texts are read whole: a long favorite must not read as absent, which would end
+    // the scan of the collection and hide every favorite after it.
+    const std::u16string longPreset = u"Long," + std::u16string(600, u'1');
+    ASSERT_TRUE(m_store.WriteText(u"Config", u"Settings", longPreset));
+    EXPECT_EQ(kConfigSettings.ReadStored(m_store), longPreset);
+    EXPECT_TRUE(kFavoritesSlot.Write(m_store, 2, longPreset));
+    EXPECT_EQ(kFavoritesSlot.ReadStored(m_store, 2), longPreset);
     EXPECT_TRUE(kFavoritesSlot.Write(m_store, 3, u"Beads,1,2"));
     EXPECT_EQ(kFavoritesSlot.ReadStored(m_store, 3), u"Beads,1,2");
     EXPECT_EQ(m_store.ReadText(u"Favorites", u"Fav003"), u"Beads,1,2");
