@@ -7,5 +7,9 @@ namespace quovis::tool {
 int ConfigCommand(int argc, char** argv);
 int RenderCommand(int argc, char** argv);
 int PresetCommand(int argc, char** argv);
+int FavoritesCommand(int argc, char** argv);
+int ExportCommand(int argc, char** argv);
+int ImportCommand(int argc, char** argv);
+int SlideshowCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

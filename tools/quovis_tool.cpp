@@ -2,6 +2,7 @@
 // and running the engine without a screen.
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "tools/commands.h"
 
@@ -16,6 +17,12 @@ void PrintUsage(FILE* out) {
         "       quovis-tool preset normalize TEXT\n"
         "       quovis-tool preset random\n"
         "       quovis-tool preset builtin [NAME]\n"
+        "       quovis-tool favorites list\n"
+        "       quovis-tool favorites add NAME PRESET [--replace]\n"
+        "       quovis-tool favorites remove SLOT\n"
+        "       quovis-tool export FILE [SLOT...]\n"
+        "       quovis-tool import [--replace] FILE...\n"
+        "       quovis-tool slideshow --slides N [--seed S]\n"
         "       quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
         "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
         "       quovis-tool render --contact-sheet [--builtin] [--size WxH] [--frames N]\n"
@@ -31,6 +38,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::strcmp(argv[1], "config") == 0) return quovis::tool::ConfigCommand(argc - 2, argv + 2);
+    struct Command {
+        const char* name;
+        int (*run)(int, char**);
+    };
+    for (const Command& c : {Command{"favorites", quovis::tool::FavoritesCommand},
+                             Command{"export", quovis::tool::ExportCommand},
+                             Command{"import", quovis::tool::ImportCommand},
+                             Command{"slideshow", quovis::tool::SlideshowCommand}}) {
+        if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+    }
     if (std::strcmp(argv[1], "preset") == 0) return quovis::tool::PresetCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "render") == 0) return quovis::tool::RenderCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
