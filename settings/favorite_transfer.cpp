@@ -1,44 +1,11 @@
 #include "settings/favorite_transfer.h"
 
-#include "base/version.h"
 #include "engine/style_table.h"
 #include "settings/config_store.h"
 #include "settings/config_values.h"
 #include "settings/drawing_files.h"
 
 namespace quovis {
-
-namespace {
-
-void AppendLine(std::u16string& out, std::u16string_view line) {
-    out.append(line);
-    out.append(u"\r\n");
-}
-
-// The file form for several presets: one settings section holding every preset line, then
-// a drawing line for each drawing preset, then the version.
-bool SaveSettingsFileMany(const std::vector<PatternSlot>& presets, const std::string& path) {
-    if (presets.size() == 1) return SaveSettingsFile(presets.front(), path);
-    std::u16string text(1, u'\uFEFF');
-    AppendLine(text, kSettingsHeader);
-    for (const PatternSlot& preset : presets) {
-        std::u16string line;
-        if (!WritePresetString(preset.record, true, line)) return false;
-        AppendLine(text, line);
-    }
-    for (const PatternSlot& preset : presets) {
-        if (preset.record.Style != kStyleDraw || !preset.drawing || preset.drawing->empty()) {
-            continue;
-        }
-        AppendLine(text, kDrawHeader);
-        AppendLine(text, EscapePresetName(preset.record.Name) + u"," + *preset.drawing);
-    }
-    AppendLine(text, kVersionHeader);
-    AppendLine(text, kVersionText);
-    return WriteFileReplacing(path, Utf16LeBytes(text));
-}
-
-}  // namespace
 
 bool ExportFavorites(ConfigStore& store, const std::string& path, const std::vector<int>& slots,
                      std::string& error) {
@@ -71,7 +38,7 @@ bool ExportFavorites(ConfigStore& store, const std::string& path, const std::vec
         }
         presets.push_back(std::move(preset));
     }
-    if (!SaveSettingsFileMany(presets, path)) {
+    if (!SaveSettingsFile(std::span<const PatternSlot>(presets), path)) {
         error = "could not write '" + path + "'";
         return false;
     }

@@ -349,10 +349,36 @@ bool WriteFileReplacing(const std::string& path, std::span<const uint8_t> bytes)
     return ok;
 }
 
-bool SaveSettingsFile(const PatternSlot& slot, const std::string& path) {
-    const std::u16string text = BuildSettingsText(slot, false, 0, {}, 0);
+std::u16string BuildSettingsFileText(std::span<const PatternSlot> slots) {
+    if (slots.size() == 1) return BuildSettingsText(slots.front(), false, 0, {}, 0);
+    // Several presets: one settings section holding every preset line, then a drawing line
+    // for each drawing preset, then the version.
+    std::u16string out(1, kByteOrderMark);
+    AppendLine(out, kSettingsHeader);
+    for (const PatternSlot& slot : slots) {
+        std::u16string preset;
+        if (!WritePresetString(slot.record, true, preset)) return {};
+        AppendLine(out, TextLine(preset));
+    }
+    for (const PatternSlot& slot : slots) {
+        if (!HasDrawing(slot)) continue;
+        AppendLine(out, kDrawHeader);
+        out.append(EscapePresetName(slot.record.Name));
+        out.push_back(u',');
+        AppendLine(out, StrokesLine(*slot.drawing));
+    }
+    AppendSection(out, kVersionHeader, kVersionText);
+    return out;
+}
+
+bool SaveSettingsFile(std::span<const PatternSlot> slots, const std::string& path) {
+    const std::u16string text = slots.empty() ? std::u16string() : BuildSettingsFileText(slots);
     if (text.empty()) return false;
     return WriteFileReplacing(path, Utf16LeBytes(text));
+}
+
+bool SaveSettingsFile(const PatternSlot& slot, const std::string& path) {
+    return SaveSettingsFile(std::span<const PatternSlot>(&slot, 1), path);
 }
 
 // ============================================================================================

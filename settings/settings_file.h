@@ -96,6 +96,10 @@ std::vector<uint8_t> Utf16LeBytes(std::u16string_view text);
 
 // Writes the file form of the slot's preset. False when the record is not valid or the file
 // cannot be written.
+// The file form of several presets in one file: every preset line in one settings section,
+// then their drawings. One preset gives exactly BuildSettingsText's file form.
+std::u16string BuildSettingsFileText(std::span<const PatternSlot> slots);
+bool SaveSettingsFile(std::span<const PatternSlot> slots, const std::string& path);
 bool SaveSettingsFile(const PatternSlot& slot, const std::string& path);
 
 // ============================================================================================

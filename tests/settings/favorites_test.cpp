@@ -12,6 +12,7 @@
 #include "settings/config_store.h"
 #include "settings/config_values.h"
 #include "settings/drawing_files.h"
+#include "settings/favorite_transfer.h"
 #include "tests/settings/config_test_support.h"
 
 namespace quovis {
@@ -240,6 +241,40 @@ TEST_F(FavoritesTest, AFullCollectionRefusesAnAddition) {
     ScriptedQuestions q;
     EXPECT_EQ(AddFavorite(m_store, u"New", Preset(BuiltinPreset(2)), nullptr, q).outcome,
               AddOutcome::NoRoom);
+}
+
+TEST_F(FavoritesTest, ExportedFavoritesArriveElsewhereWithTheirDrawingsAndOnlyOnce) {
+    ASSERT_TRUE(SeedFavorites(m_store, m_pictures));
+    const std::string file = m_dir / "three.oru";
+    std::string error;
+    ASSERT_TRUE(ExportFavorites(m_store, file, {0, 6, 67}, error)) << error;
+
+    testing::TempDir otherDir;
+    ConfigStore other(otherDir.DatabasePath());
+    ScriptedQuestions q;
+    FavoritesImport first(other, q);
+    const ImportReport report = ImportSettingsFile(file, true, first);
+    EXPECT_EQ(report.added, 3);
+    ASSERT_EQ(first.Entries().size(), 3u);
+    EXPECT_EQ(first.Entries()[2].name, u"Valentine");
+    PresetRecord r;
+    ASSERT_TRUE(LoadFavorite(other, 2, r));
+    EXPECT_EQ(r.Name, u"Valentine");
+    EXPECT_EQ(r.Origin, 2);
+    EXPECT_EQ(r.Author, kMakerAuthor) << "the maker's presets keep their credits";
+    EXPECT_EQ(ReadDrawing(other, u"Valentine"), std::u16string(BuiltinDrawing(u"Valentine")));
+
+    // A second import of the same file among several keeps what is there.
+    FavoritesImport again(other, q);
+    const ImportReport second = ImportSettingsFile(file, false, again);
+    EXPECT_EQ(second.added, 0);
+    EXPECT_EQ(second.kept, 3);
+    EXPECT_EQ(q.replaceAsked, 0);
+    EXPECT_EQ(CountFavorites(other), 3);
+
+    EXPECT_FALSE(ExportFavorites(m_store, m_dir / "x.oru", {500}, error));
+    EXPECT_FALSE(ExportFavorites(m_store, m_dir / "x.oru", {13}, error)) << "randomised";
+    EXPECT_NE(error.find("randomised"), std::string::npos);
 }
 
 }  // namespace
