@@ -300,6 +300,7 @@ class CDrawWnd {
     void SetReflectOrient(int orient);
     void SetReflectOrientSwitch(bool on);
     void SetSymmetric(bool on);
+    bool IsSymmetric() const { return m_bSymmetric != 0; }
 
     // Style parameters: n values (limited to 0..6) for the current style.
     void SetStyleParams(int n, const int* values);

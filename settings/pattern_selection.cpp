@@ -276,11 +276,11 @@ bool SaveSlideshowSelection(ConfigStore& store, int favoriteCount,
                             const SlideshowSelection& selected) {
     std::vector<uint8_t> bytes(static_cast<std::size_t>(std::max(0, favoriteCount)), 0);
     int32_t bits = selected.sourceBits;
-    if (selected.slots.empty() && selected.sourceBits == 0) {
+    if (selected.favoriteSlots.empty() && selected.sourceBits == 0) {
         std::fill(bytes.begin(), bytes.end(), 1);
         bits = kSourceCurrentSettings;
     }
-    for (int slot : selected.slots) {
+    for (int slot : selected.favoriteSlots) {
         if (slot >= 0 && slot < favoriteCount) bytes[static_cast<std::size_t>(slot)] = 1;
     }
     return kConfigRanArray.Write(store, bytes) && kConfigRanCur.Write(store, bits);
@@ -294,11 +294,11 @@ SlideshowSelection RestoreSlideshowSelection(ConfigStore& store, int favoriteCou
     for (int slot = 0; slot < favoriteCount; ++slot) {
         if (static_cast<std::size_t>(slot) < bytes.size() &&
             bytes[static_cast<std::size_t>(slot)]) {
-            selection.slots.push_back(slot);
+            selection.favoriteSlots.push_back(slot);
         }
     }
-    if (selection.slots.empty() && selection.sourceBits == 0) {
-        for (int slot = 0; slot < favoriteCount; ++slot) selection.slots.push_back(slot);
+    if (selection.favoriteSlots.empty() && selection.sourceBits == 0) {
+        for (int slot = 0; slot < favoriteCount; ++slot) selection.favoriteSlots.push_back(slot);
         selection.sourceBits = kSourceCurrentSettings | kSourceLibraryNewest |
                                kSourceLibraryPopular | kSourceLibraryRandom;
     }

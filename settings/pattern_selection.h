@@ -102,8 +102,8 @@ class PatternSelection final : public PatternSelector {
 // ---- The slideshow page's selection --------------------------------------------------------
 
 struct SlideshowSelection {
-    std::vector<int> slots;  // favorites in the slideshow
-    int32_t sourceBits = 0;  // kSource... bits
+    std::vector<int> favoriteSlots;  // favorites in the slideshow
+    int32_t sourceBits = 0;          // kSource... bits
 };
 
 // Stores the selection as the slideshow page leaves it; nothing selected means everything.

@@ -11,5 +11,6 @@ int FavoritesCommand(int argc, char** argv);
 int ExportCommand(int argc, char** argv);
 int ImportCommand(int argc, char** argv);
 int SlideshowCommand(int argc, char** argv);
+int ScreenshotCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

@@ -23,6 +23,7 @@ void PrintUsage(FILE* out) {
         "       quovis-tool export FILE [SLOT...]\n"
         "       quovis-tool import [--replace] FILE...\n"
         "       quovis-tool slideshow --slides N [--seed S]\n"
+        "       quovis-tool screenshot [--window-id N] --out FILE.png\n"
         "       quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
         "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
         "       quovis-tool render --contact-sheet [--builtin] [--size WxH] [--frames N]\n"
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
     for (const Command& c : {Command{"favorites", quovis::tool::FavoritesCommand},
                              Command{"export", quovis::tool::ExportCommand},
                              Command{"import", quovis::tool::ImportCommand},
-                             Command{"slideshow", quovis::tool::SlideshowCommand}}) {
+                             Command{"slideshow", quovis::tool::SlideshowCommand},
+                             Command{"screenshot", quovis::tool::ScreenshotCommand}}) {
         if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
     }
     if (std::strcmp(argv[1], "preset") == 0) return quovis::tool::PresetCommand(argc - 2, argv + 2);

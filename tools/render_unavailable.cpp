@@ -9,4 +9,10 @@ int RenderCommand(int, char**) {
     return 1;
 }
 
+int ScreenshotCommand(int, char**) {
+    std::fputs("quovis-tool screenshot: this build has no display support (built without Qt)\n",
+               stderr);
+    return 1;
+}
+
 }  // namespace quovis::tool

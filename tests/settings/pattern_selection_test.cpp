@@ -180,16 +180,16 @@ TEST_F(PatternSelectionTest, TheSlideshowPageSelectionRoundTrips) {
     EXPECT_EQ(kConfigRanCur.Read(m_store), kSourceCurrentSettings);
 
     SlideshowSelection some;
-    some.slots = {1, 3, 9};  // 9 lies beyond the favorites and is ignored
+    some.favoriteSlots = {1, 3, 9};  // 9 lies beyond the favorites and is ignored
     some.sourceBits = kSourceLibraryPopular;
     ASSERT_TRUE(SaveSlideshowSelection(m_store, 5, some));
     const SlideshowSelection back = RestoreSlideshowSelection(m_store, 5);
-    EXPECT_EQ(back.slots, (std::vector<int>{1, 3}));
+    EXPECT_EQ(back.favoriteSlots, (std::vector<int>{1, 3}));
     EXPECT_EQ(back.sourceBits, kSourceLibraryPopular);
 
     ASSERT_TRUE(kConfigRanArray.Write(m_store, std::vector<uint8_t>(5, 0)));
     ASSERT_TRUE(kConfigRanCur.Write(m_store, 0));
-    EXPECT_EQ(RestoreSlideshowSelection(m_store, 3).slots, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(RestoreSlideshowSelection(m_store, 3).favoriteSlots, (std::vector<int>{0, 1, 2}));
 }
 
 // ---- Evolution -----------------------------------------------------------------------------

@@ -1,0 +1,422 @@
+#include "host/qt/saver_run.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QLockFile>
+#include <QtCore/QStandardPaths>
+#include <QtCore/QThread>
+#include <QtCore/QUrl>
+#include <QtGui/QDesktopServices>
+#include <QtGui/QGuiApplication>
+#include <QtGui/QScreen>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "base/elapsed_time.h"
+#include "base/version.h"
+#include "host/cpu_usage.h"
+#include "host/frame_driver.h"
+#include "host/frame_pacer.h"
+#include "host/qt/saver_window.h"
+#include "overlay/qt/snapshot.h"
+#include "overlay/snapshot_naming.h"
+#include "present/presented_draw_wnd.h"
+#include "settings/config_store.h"
+#include "settings/config_values.h"
+#include "settings/favorites.h"
+#include "settings/pattern_selection.h"
+#include "settings/preset_apply.h"
+#include "settings/preset_mutation.h"
+
+namespace quovis {
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+
+extern "C" void OnStopSignal(int) {
+    g_stopRequested.store(true, std::memory_order_relaxed);
+}
+
+// The render scales a full-screen saver may use, indexed by the stored "Resolution".
+constexpr double kResolutionScales[] = {1.0, 0.8, 0.75, 0.666667, 0.5, 0.4, 0.333333, 0.25};
+
+// The tone curves F5 steps through: identity, brighter midtones, more contrast.
+constexpr double kTonePresets[3][2] = {{0.5, 1.0}, {8.0, 0.7}, {0.3, 2.0}};
+
+// Until the text window exists, its lines go to the standard error stream.
+class StderrTextLines final : public TextWindowLines {
+  public:
+    void SetTextLine(int, std::u16string_view text) override {
+        if (!text.empty())
+            std::fprintf(stderr, "%s\n",
+                         QString::fromStdU16String(std::u16string(text)).toLocal8Bit().constData());
+    }
+    void SetTextFade(float) override {}
+};
+
+// The frame-rate line, at most once a second (with --fps it is rewritten every frame).
+class StderrFrameText final : public FrameTextSink {
+  public:
+    void SetTextLine(int, std::u16string_view text) override {
+        if (text.empty()) return;
+        const qint64 now = m_clock.isValid() ? m_clock.elapsed() : -1;
+        if (now >= 0 && now < 1000) return;
+        m_clock.start();
+        std::fprintf(stderr, "%s\n",
+                     QString::fromStdU16String(std::u16string(text)).toLocal8Bit().constData());
+    }
+    void SetTextAlpha(double) override {}
+
+  private:
+    QElapsedTimer m_clock;
+};
+
+// Puts the engine's frame into the saver window.
+class WindowOutput final : public FrameOutput {
+  public:
+    explicit WindowOutput(SaverWindow*& window) : m_window(window) {}
+    void Present(CDrawWnd& engine) override {
+        auto* presented = static_cast<PresentedDrawWnd*>(&engine);
+        CFlipperGDI32* flipper = presented->Flipper();
+        if (flipper == nullptr || m_window == nullptr) return;
+        flipper->ConvertToDisplay();
+        m_window->Present(flipper->DisplayPixels(), flipper->Width(), flipper->Height(),
+                          flipper->IsInverted());
+    }
+    bool UsesOpenGL() const override {
+        return m_window != nullptr && m_window->Path() == OutputPath::OpenGL;
+    }
+
+  private:
+    SaverWindow*& m_window;
+};
+
+struct ForeignGeometry {
+    bool exists = false;
+    int width = 0;
+    int height = 0;
+};
+
+// The size of a window of another program, asked of the X server directly: Qt does not
+// follow foreign windows, and a window that is gone means the host wants the saver to end.
+ForeignGeometry QueryForeignWindow(uint64_t id) {
+    ForeignGeometry g;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr) return g;
+    xcb_connection_t* c = x11->connection();
+    if (xcb_connection_has_error(c) != 0) return g;
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_geometry_reply_t* reply =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, static_cast<xcb_window_t>(id)), &error);
+    if (reply != nullptr) {
+        g.exists = true;
+        g.width = reply->width;
+        g.height = reply->height;
+    }
+    free(reply);
+    free(error);
+    return g;
+}
+
+class SaverSession {
+  public:
+    explicit SaverSession(const SaverRunOptions& options)
+        : m_options(options),
+          m_store(ProcessConfigStore()),
+          m_engine(m_clock),
+          m_selection(m_store),
+          m_snapshots(m_store, &m_lines),
+          m_pacing(ReadPacingConfig(m_store)),
+          m_slowDown(m_pacing),
+          m_pacer(m_pacing, SteadyPacingClock::Instance(), m_usage, m_slowDown),
+          m_output(m_window),
+          m_driver(m_engine, m_pacer, &m_output, &m_frameText) {}
+
+    int Run();
+
+  private:
+    bool OpenWindows();
+    bool SetUpDisplay();
+    void OnInput(const SaverInputResult& r);
+    void Evolve();
+    bool FollowHostWindow();
+
+    SaverRunOptions m_options;
+    ConfigStore& m_store;
+    SystemClock m_clock;
+    PresentedDrawWnd m_engine;
+    PatternSelection m_selection;
+    StderrTextLines m_lines;
+    SnapshotTaker m_snapshots;
+    PacingConfig m_pacing;
+    CpuUsageMeter m_usage;
+    SlowDown m_slowDown;
+    FramePacerImpl m_pacer;
+    SaverWindow* m_window = nullptr;  // the main window, for the output
+    WindowOutput m_output;
+    StderrFrameText m_frameText;
+    FrameDriver m_driver;
+    std::unique_ptr<SaverWindow> m_main;
+    std::vector<std::unique_ptr<QWindow>> m_blackWindows;
+    QWindow* m_foreign = nullptr;
+    bool m_quit = false;
+    double m_renderScale = 1.0;
+    int m_frames = 0;
+};
+
+bool SaverSession::OpenWindows() {
+    const int useGdi = kConfigUseGDI.Read(m_store);
+    const bool fullScreen = m_options.kind == SaverWindowKind::FullScreen;
+    m_renderScale =
+        fullScreen ? kResolutionScales[std::clamp(kConfigResolution.Read(m_store), 0, 7)] : 1.0;
+    const bool wantGl = useGdi == 2 || (useGdi == 1 && m_renderScale != 1.0);
+    const OutputPath path = wantGl && OpenGlUsable() ? OutputPath::OpenGL : OutputPath::Raster;
+    m_main = std::make_unique<SaverWindow>(path, m_options.kind, false,
+                                           [this](const SaverInputResult& r) { OnInput(r); });
+    m_window = m_main.get();
+
+    if (m_options.parentWindow != 0) {
+        const ForeignGeometry g = QueryForeignWindow(m_options.parentWindow);
+        if (!g.exists) {
+            std::fprintf(stderr, "quovis: window 0x%llx does not exist\n",
+                         static_cast<unsigned long long>(m_options.parentWindow));
+            return false;
+        }
+        m_foreign = QWindow::fromWinId(static_cast<WId>(m_options.parentWindow));
+        m_main->setParent(m_foreign);
+        m_main->setGeometry(0, 0, std::max(8, g.width), std::max(8, g.height));
+        m_main->show();
+    } else if (fullScreen) {
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        const bool single = kConfigSnapshots.Read(m_store) != 0 && screens.size() >= 2;
+        int preferred = kConfigPrefMonitor.Read(m_store);
+        if (preferred > screens.size()) preferred = 0;
+        QRect area = QGuiApplication::primaryScreen()->virtualGeometry();
+        if (single && preferred < screens.size()) {
+            area = screens[preferred]->geometry();
+            // The other monitors go black; their pictures of the art come with transitions.
+            for (int i = 0; i < screens.size(); ++i) {
+                if (i == preferred) continue;
+                auto black = std::make_unique<QWindow>();
+                black->setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+                black->setCursor(Qt::BlankCursor);
+                black->setGeometry(screens[i]->geometry());
+                black->show();
+                m_blackWindows.push_back(std::move(black));
+            }
+        }
+        m_main->setGeometry(area);
+        m_main->show();
+        m_main->requestActivate();
+    } else {
+        m_main->resize(m_options.windowWidth, m_options.windowHeight);
+        m_main->show();
+    }
+    // Let the window get its real size and its first expose before the canvas is sized.
+    for (int i = 0; i < 50 && !m_main->isExposed(); ++i) {
+        QGuiApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+bool SaverSession::SetUpDisplay() {
+    const int width = std::max(8, m_main->width());
+    const int height = std::max(8, m_main->height());
+    int renderWidth = static_cast<int>(width * m_renderScale + 0.5) & ~3;
+    int renderHeight = static_cast<int>(height * m_renderScale + 0.5) & ~1;
+    renderWidth = std::max(renderWidth, 8);
+    renderHeight = std::max(renderHeight, 8);
+    std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
+    m_engine.SetCanvasSize(renderWidth, renderHeight);
+    m_engine.SetWindowSize(renderWidth, renderHeight);
+    // A small preview shows fewer dots; a saver or a big window shows them all.
+    m_engine.SetFullCount(m_options.kind != SaverWindowKind::Preview ||
+                          width * height >= 640 * 480);
+    const int fps = kConfigTargetFPS.Read(m_store);
+    if (m_engine.CreateOutput(fps) != kEngineOk) return false;
+    m_engine.SetRateLimit(fps);
+    const bool saver = m_options.kind != SaverWindowKind::Preview || m_options.hostedSaver;
+    m_engine.SetSaverMode(saver);
+    m_engine.SetSlideshow(m_selection.SlideshowOn());
+    const double minTime = kMessagesMinTime.Read(m_store);
+    const double maxTime = kMessagesMaxTime.Read(m_store);
+    m_engine.SetSlideTimes(minTime, maxTime);
+    m_engine.SetSlideDuration(minTime, maxTime);
+    FrameHooks hooks;
+    hooks.pacer = &m_pacer;
+    hooks.selector = &m_selection;
+    hooks.snapshots = &m_snapshots;
+    m_engine.SetFrameHooks(hooks);
+    m_engine.SetAutoSave(kConfigAutoSave.Read(m_store) != 0);
+    if (!m_selection.SelectNext(m_engine)) return false;
+    m_engine.ApplyCanvasSettings();
+    m_driver.SetSlideshow(m_selection.SlideshowOn());
+    m_driver.SetTargetFps(fps);
+    m_driver.SetShowFrameRateAlways(m_options.showFps);
+    m_driver.StartRendering(true);
+    return true;
+}
+
+void SaverSession::Evolve() {
+    std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
+    PresetRecord record;
+    if (!ReadPresetString(m_engine.PresetText(), record)) return;
+    const UniformDraw u = [this] { return m_engine.RandomUniform(); };
+    MutatePreset(record, u);
+    std::u16string text;
+    if (WritePresetString(record, true, text)) ApplyPresetString(m_engine, text, 1);
+}
+
+void SaverSession::OnInput(const SaverInputResult& r) {
+    // Pointer positions are window pixels; the engine draws at the render size.
+    const int ex = r.x < 0 ? -1 : static_cast<int>(r.x * m_renderScale);
+    const int ey = r.y < 0 ? -1 : static_cast<int>(r.y * m_renderScale);
+    switch (r.action) {
+        case SaverAction::EndSaver:
+            m_quit = true;
+            break;
+        case SaverAction::HistoryBack:
+        case SaverAction::HistoryForward:
+            m_engine.SetPendingNav(r.action == SaverAction::HistoryBack ? -1 : 1);
+            m_engine.RequestSlideChange();
+            break;
+        case SaverAction::NextSlide:
+            m_engine.RequestSlideChange();
+            break;
+        case SaverAction::Snapshot: {
+            std::string reason;
+            if (!EnsureSnapshotFolder(m_store, &reason)) {
+                std::fprintf(stderr, "quovis: no snapshot folder: %s\n", reason.c_str());
+            }
+            TakeSnapshot(m_engine, r.value == 1, m_store, &m_lines);
+            m_driver.SetInfoFade(kSnapshotTextFade);
+            break;
+        }
+        case SaverAction::ToggleFrameRate:
+            m_driver.ToggleFrameRateRequest();
+            break;
+        case SaverAction::PointerStirred:
+            m_slowDown.Reset(SteadyPacingClock::Instance().NowMs());
+            break;
+        case SaverAction::CycleTone: {
+            std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
+            if (CFlipperGDI32* flipper = m_engine.Flipper()) {
+                flipper->SetTone(kTonePresets[r.value][0], kTonePresets[r.value][1]);
+            }
+            m_driver.ResetFrameCount();
+            break;
+        }
+        case SaverAction::ToggleSymmetry:
+            m_engine.SetSymmetric(!m_engine.IsSymmetric());
+            break;
+        case SaverAction::SetReflections:
+            m_engine.SetReflections(r.value);
+            break;
+        case SaverAction::Evolve:
+            Evolve();
+            break;
+        case SaverAction::HelpPage:
+            QDesktopServices::openUrl(
+                QUrl(QString::fromUtf16(kMakerLocation.data(), kMakerLocation.size()) +
+                     QStringLiteral("/Help/help.asp?p=QV&v=%1&r=1")
+                         .arg(QString::fromUtf16(kVersionText.data(), kVersionText.size()))));
+            break;
+        case SaverAction::Hover:
+            m_engine.MouseInput(ex, ey);
+            break;
+        case SaverAction::StrokePress:
+            m_engine.MouseInput(-1, -1);
+            m_engine.StrokeInput(ex, ey, 0, CDrawWnd::kStrokePressed);
+            break;
+        case SaverAction::StrokeMove:
+            m_engine.StrokeInput(ex, ey, 0, CDrawWnd::kStrokeMoved);
+            break;
+        case SaverAction::StrokeRelease:
+            m_engine.StrokeInput(ex, ey, 0, CDrawWnd::kStrokeReleased);
+            break;
+        default:
+            break;
+    }
+}
+
+bool SaverSession::FollowHostWindow() {
+    if (m_foreign == nullptr) return true;
+    const ForeignGeometry g = QueryForeignWindow(m_options.parentWindow);
+    if (!g.exists) return false;
+    if (g.width != m_main->width() || g.height != m_main->height()) {
+        // The picture is stretched to the new size at once; the canvas keeps its size.
+        m_main->setGeometry(0, 0, std::max(8, g.width), std::max(8, g.height));
+    }
+    return true;
+}
+
+int SaverSession::Run() {
+    const bool seeded = SeedFavorites(
+        m_store,
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdU16String());
+    m_selection.ReadSettings(seeded);
+    m_engine.SetMachineSpeedFactor(m_options.machineSpeedFactor);
+    if (!m_engine.IsUsable()) {
+        std::fprintf(stderr, "quovis: not enough memory for the engine\n");
+        return 1;
+    }
+    if (!OpenWindows()) return 1;
+    if (!SetUpDisplay()) {
+        std::fprintf(stderr, "quovis: the picture could not be set up for this window\n");
+        return 1;
+    }
+    QObject::connect(qGuiApp, &QGuiApplication::lastWindowClosed, [this] { m_quit = true; });
+    QElapsedTimer hostCheck;
+    hostCheck.start();
+    const bool polled = !m_engine.IsSaverMode();
+    while (!m_quit && !g_stopRequested.load(std::memory_order_relaxed)) {
+        QGuiApplication::processEvents(QEventLoop::AllEvents);
+        if (m_quit || !m_main->isVisible()) break;
+        if (m_foreign != nullptr && hostCheck.elapsed() >= 100) {
+            hostCheck.restart();
+            if (!FollowHostWindow()) break;
+        }
+        // A full-screen saver's pacer sleeps after drawing; a preview's pacer only says
+        // whether it is time, so the loop waits a little between calls.
+        const bool drew = m_driver.RunFrame();
+        if (drew && m_options.maxFrames > 0 && ++m_frames >= m_options.maxFrames) break;
+        if (polled && !drew) QThread::msleep(2);
+    }
+    m_main->hide();
+    return 0;
+}
+
+}  // namespace
+
+int RunSaver(const SaverRunOptions& options) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    // One full-screen saver per user at a time.
+    std::unique_ptr<QLockFile> lock;
+    if (options.kind == SaverWindowKind::FullScreen && options.parentWindow == 0) {
+        QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (dir.isEmpty()) dir = QDir::tempPath();
+        lock = std::make_unique<QLockFile>(dir + QStringLiteral("/quovis-saver.lock"));
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0)) return 0;
+    }
+    SaverSession session(options);
+    return session.Run();
+}
+
+}  // namespace quovis

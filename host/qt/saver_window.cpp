@@ -1,0 +1,278 @@
+#include "host/qt/saver_window.h"
+
+#include <QtGui/QBackingStore>
+#include <QtGui/QKeyEvent>
+#include <QtGui/QMouseEvent>
+#include <QtGui/QOffscreenSurface>
+#include <QtGui/QOpenGLContext>
+#include <QtGui/QOpenGLFunctions>
+#include <QtGui/QPainter>
+#include <QtOpenGL/QOpenGLShaderProgram>
+
+#include <cstdio>
+
+namespace quovis {
+
+namespace {
+
+SaverKeyEvent Translate(const QKeyEvent& e) {
+    SaverKeyEvent k;
+    k.firstPress = !e.isAutoRepeat();
+    k.alt = (e.modifiers() & Qt::AltModifier) != 0;
+    switch (e.key()) {
+        case Qt::Key_Backspace:
+            k.key = SaverKey::Backspace;
+            break;
+        case Qt::Key_Left:
+            k.key = SaverKey::Left;
+            break;
+        case Qt::Key_Up:
+            k.key = SaverKey::Up;
+            break;
+        case Qt::Key_Right:
+            k.key = SaverKey::Right;
+            break;
+        case Qt::Key_Down:
+            k.key = SaverKey::Down;
+            break;
+        case Qt::Key_F5:
+            k.key = SaverKey::F5;
+            break;
+        case Qt::Key_F9:
+            k.key = SaverKey::F9;
+            break;
+        case Qt::Key_F11:
+            k.key = SaverKey::F11;
+            break;
+        case Qt::Key_F12:
+            k.key = SaverKey::F12;
+            break;
+        case Qt::Key_Print:
+            k.key = SaverKey::Print;
+            break;
+        case Qt::Key_Escape:
+            k.key = SaverKey::Escape;
+            break;
+        case Qt::Key_CapsLock:
+            k.key = SaverKey::CapsLock;
+            break;
+        case Qt::Key_Shift:
+            k.key = SaverKey::Shift;
+            break;
+        default: {
+            const QString text = e.text();
+            if (!text.isEmpty() && text.at(0).isPrint()) {
+                k.key = SaverKey::Character;
+                k.character = text.toUcs4().value(0);
+            }
+            break;
+        }
+    }
+    return k;
+}
+
+constexpr const char* kVertexShader = R"(
+attribute vec2 position;
+attribute vec2 texCoord;
+varying vec2 uv;
+void main() {
+    uv = texCoord;
+    gl_Position = vec4(position, 0.0, 1.0);
+})";
+
+// The display image's words are 0x??RRGGBB: read as RGBA bytes they are B, G, R, unused.
+constexpr const char* kFragmentShader = R"(
+uniform sampler2D image;
+uniform float invert;
+varying vec2 uv;
+void main() {
+    vec3 c = texture2D(image, uv).bgr;
+    gl_FragColor = vec4(mix(c, vec3(1.0) - c, invert), 1.0);
+})";
+
+}  // namespace
+
+bool OpenGlUsable() {
+    static const bool usable = [] {
+        QOffscreenSurface surface;
+        surface.create();
+        QOpenGLContext context;
+        if (!context.create() || !context.makeCurrent(&surface)) return false;
+        const QSurfaceFormat format = context.format();
+        context.doneCurrent();
+        return format.majorVersion() >= 2;
+    }();
+    return usable;
+}
+
+SaverWindow::SaverWindow(OutputPath path, SaverWindowKind kind, bool capsLockOn,
+                         std::function<void(const SaverInputResult&)> onInput)
+    : m_path(path),
+      m_input(kind, capsLockOn),
+      m_onInput(std::move(onInput)),
+      m_capsLockNow(capsLockOn) {
+    setTitle(QStringLiteral("Quovis"));
+    if (m_path == OutputPath::OpenGL) {
+        setSurfaceType(QSurface::OpenGLSurface);
+        QSurfaceFormat format;
+        format.setSwapInterval(1);  // vertical sync
+        setFormat(format);
+    } else {
+        setSurfaceType(QSurface::RasterSurface);
+        m_store = std::make_unique<QBackingStore>(this);
+    }
+    if (kind == SaverWindowKind::FullScreen) {
+        setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        setCursor(Qt::BlankCursor);
+    } else if (kind == SaverWindowKind::Preview) {
+        setCursor(Qt::BlankCursor);
+    }
+}
+
+SaverWindow::~SaverWindow() {
+    if (m_gl && m_texture != 0 && m_gl->makeCurrent(this)) {
+        m_gl->functions()->glDeleteTextures(1, &m_texture);
+        m_program.reset();
+        m_gl->doneCurrent();
+    }
+}
+
+void SaverWindow::exposeEvent(QExposeEvent*) {
+    if (m_path == OutputPath::OpenGL && !m_gl && isExposed()) m_ready = SetUpOpenGl();
+}
+
+void SaverWindow::SwitchToRaster() {
+    // The OpenGL context could not be made for this window: draw without it rather than
+    // show nothing. The window is made again as a raster window.
+    std::fputs("quovis: OpenGL output could not be set up; drawing without it\n", stderr);
+    m_program.reset();
+    m_gl.reset();
+    const bool visible = isVisible();
+    destroy();
+    setSurfaceType(QSurface::RasterSurface);
+    m_store = std::make_unique<QBackingStore>(this);
+    m_path = OutputPath::Raster;
+    m_ready = true;
+    create();
+    if (visible) show();
+}
+
+bool SaverWindow::SetUpOpenGl() {
+    m_gl = std::make_unique<QOpenGLContext>();
+    m_gl->setFormat(requestedFormat());
+    if (!m_gl->create() || !m_gl->makeCurrent(this)) return false;
+    m_program = std::make_unique<QOpenGLShaderProgram>();
+    if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader) ||
+        !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader) ||
+        !m_program->link()) {
+        return false;
+    }
+    QOpenGLFunctions* f = m_gl->functions();
+    f->glGenTextures(1, &m_texture);
+    f->glBindTexture(GL_TEXTURE_2D, m_texture);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return true;
+}
+
+void SaverWindow::Present(const uint32_t* pixels, int width, int height, bool invert) {
+    if (!isExposed() || pixels == nullptr || width <= 0 || height <= 0) return;
+    const bool stretched = width != this->width() || height != this->height();
+    if (stretched) {
+        m_stretchToggle = !m_stretchToggle;
+        if (!m_stretchToggle) return;
+    }
+    if (m_path == OutputPath::OpenGL && !m_ready) SwitchToRaster();
+    if (m_path == OutputPath::OpenGL) {
+        PresentOpenGl(pixels, width, height, invert);
+    } else {
+        PresentRaster(pixels, width, height, invert);
+    }
+}
+
+void SaverWindow::PresentRaster(const uint32_t* pixels, int width, int height, bool invert) {
+    const QRect area(0, 0, this->width(), this->height());
+    if (m_store->size() != area.size()) m_store->resize(area.size());
+    m_store->beginPaint(area);
+    {
+        QPainter painter(m_store->paintDevice());
+        const QImage image(reinterpret_cast<const uchar*>(pixels), width, height, width * 4,
+                           QImage::Format_RGB32);
+        const bool stretched = width != area.width() || height != area.height();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, stretched);
+        // The display image's rows run bottom-up.
+        painter.translate(0, area.height());
+        painter.scale(static_cast<double>(area.width()) / width,
+                      -static_cast<double>(area.height()) / height);
+        painter.drawImage(0, 0, image);
+        if (invert) {
+            painter.resetTransform();
+            painter.setCompositionMode(QPainter::CompositionMode_Difference);
+            painter.fillRect(area, Qt::white);
+        }
+    }
+    m_store->endPaint();
+    m_store->flush(area);
+}
+
+void SaverWindow::PresentOpenGl(const uint32_t* pixels, int width, int height, bool invert) {
+    if (!m_gl || !m_ready || !m_gl->makeCurrent(this)) return;
+    QOpenGLFunctions* f = m_gl->functions();
+    const qreal ratio = devicePixelRatio();
+    f->glViewport(0, 0, static_cast<int>(this->width() * ratio),
+                  static_cast<int>(this->height() * ratio));
+    f->glDisable(GL_BLEND);
+    f->glBindTexture(GL_TEXTURE_2D, m_texture);
+    f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    m_program->bind();
+    m_program->setUniformValue("image", 0);
+    m_program->setUniformValue("invert", invert ? 1.0f : 0.0f);
+    // Texture row 0 is the bottom row of the picture, as OpenGL expects.
+    static const GLfloat positions[] = {-1, -1, 1, -1, -1, 1, 1, 1};
+    static const GLfloat coords[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    m_program->enableAttributeArray("position");
+    m_program->enableAttributeArray("texCoord");
+    m_program->setAttributeArray("position", positions, 2);
+    m_program->setAttributeArray("texCoord", coords, 2);
+    f->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    m_program->disableAttributeArray("position");
+    m_program->disableAttributeArray("texCoord");
+    m_program->release();
+    m_gl->swapBuffers(this);
+}
+
+void SaverWindow::Deliver(const SaverInputResult& result) {
+    if (result.action != SaverAction::None && m_onInput) m_onInput(result);
+}
+
+void SaverWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Deliver(m_input.PointerMove(p.x(), p.y()));
+}
+
+void SaverWindow::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Deliver(m_input.ButtonPress(event->button() == Qt::LeftButton, p.x(), p.y()));
+}
+
+void SaverWindow::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Deliver(m_input.ButtonRelease(event->button() == Qt::LeftButton, p.x(), p.y()));
+}
+
+void SaverWindow::keyPressEvent(QKeyEvent* event) {
+    Deliver(m_input.KeyPress(Translate(*event)));
+}
+
+void SaverWindow::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;
+    // Without a portable way to read the lock state, every CapsLock release toggles.
+    const SaverKeyEvent key = Translate(*event);
+    if (key.key == SaverKey::CapsLock) m_capsLockNow = !m_capsLockNow;
+    Deliver(m_input.KeyRelease(key, m_capsLockNow));
+}
+
+}  // namespace quovis

@@ -1,0 +1,74 @@
+// SaverWindow: one window the saver draws into, with the raster or the OpenGL output, and
+// the translation of its keyboard and pointer events into the saver's input rules.
+//
+// The window is full screen (frameless, on top, no cursor), an ordinary window, or a child of
+// a window the saver did not create (a screen-saver host's preview or an X11 window handed
+// over by xscreensaver); a child follows its parent's size.
+#pragma once
+
+#include <QtGui/QWindow>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "host/saver_input.h"
+
+class QBackingStore;
+class QOpenGLContext;
+class QOpenGLShaderProgram;
+class QOpenGLTexture;
+
+namespace quovis {
+
+enum class OutputPath : uint8_t { Raster, OpenGL };
+
+class SaverWindow final : public QWindow {
+  public:
+    // onInput receives every action the input rules produce.
+    SaverWindow(OutputPath path, SaverWindowKind kind, bool capsLockOn,
+                std::function<void(const SaverInputResult&)> onInput);
+    ~SaverWindow() override;
+
+    OutputPath Path() const { return m_path; }
+    // Shows a frame: `pixels` is the display image (rows bottom-up, 0x??RRGGBB), stretched
+    // to the window when the sizes differ. A stretched frame is shown on every second call
+    // only, which halves the cost of the stretch and is not visible at these frame rates.
+    void Present(const uint32_t* pixels, int width, int height, bool invert);
+    // False when the OpenGL path could not be set up (the caller falls back to raster).
+    bool OutputReady() const { return m_ready; }
+
+  protected:
+    void exposeEvent(QExposeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+  private:
+    bool SetUpOpenGl();
+    void SwitchToRaster();
+    void PresentRaster(const uint32_t* pixels, int width, int height, bool invert);
+    void PresentOpenGl(const uint32_t* pixels, int width, int height, bool invert);
+    void Deliver(const SaverInputResult& result);
+
+    OutputPath m_path;
+    SaverInput m_input;
+    std::function<void(const SaverInputResult&)> m_onInput;
+    std::unique_ptr<QBackingStore> m_store;
+    std::unique_ptr<QOpenGLContext> m_gl;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    unsigned m_texture = 0;
+    int m_textureWidth = 0;
+    int m_textureHeight = 0;
+    bool m_ready = true;
+    bool m_stretchToggle = false;
+    bool m_capsLockNow = false;
+};
+
+// Whether this machine's OpenGL is at least version 2.0 (checked once with an offscreen
+// context); the OpenGL path needs it.
+bool OpenGlUsable();
+
+}  // namespace quovis
