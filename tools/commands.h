@@ -2,7 +2,12 @@
 // the process exit status (0 success, 1 failure, 2 bad arguments).
 #pragma once
 
+#include <optional>
+
 namespace quovis::tool {
+
+// A whole decimal number filling the whole argument, within lo..hi; nullopt otherwise.
+std::optional<long> ParseWholeNumber(const char* text, long lo, long hi);
 
 int ConfigCommand(int argc, char** argv);
 int RenderCommand(int argc, char** argv);

@@ -45,14 +45,6 @@ int Bad(const std::string& problem) {
     return 2;
 }
 
-std::optional<long> ParseNumber(const char* text, long lo, long hi) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return std::nullopt;
-    return v;
-}
-
 std::string Narrow(std::u16string_view text) {
     return Utf16ToUtf8(text);
 }
@@ -139,7 +131,7 @@ int Add(int argc, char** argv) {
 
 int Remove(int argc, char** argv) {
     if (argc != 1) return Bad("favorites remove takes one SLOT number");
-    const std::optional<long> slot = ParseNumber(argv[0], 0, 1000000);
+    const std::optional<long> slot = ParseWholeNumber(argv[0], 0, 1000000);
     if (!slot)
         return Bad("favorites remove wants a slot number, not '" + std::string(argv[0]) + "'");
     ConfigStore& store = SeededStore();
@@ -187,7 +179,7 @@ int ExportCommand(int argc, char** argv) {
     if (argc < 1) return Bad("export needs a FILE");
     std::vector<int> slots;
     for (int i = 1; i < argc; ++i) {
-        const std::optional<long> slot = ParseNumber(argv[i], 0, 1000000);
+        const std::optional<long> slot = ParseWholeNumber(argv[i], 0, 1000000);
         if (!slot) return Bad("export wants slot numbers, not '" + std::string(argv[i]) + "'");
         slots.push_back(static_cast<int>(*slot));
     }
@@ -258,11 +250,11 @@ int SlideshowCommand(int argc, char** argv) {
         if (i + 1 >= argc) return Bad("'" + opt + "' needs a value");
         const char* value = argv[++i];
         if (opt == "--slides") {
-            const std::optional<long> v = ParseNumber(value, 1, 100000);
+            const std::optional<long> v = ParseWholeNumber(value, 1, 100000);
             if (!v) return Bad("--slides wants a number from 1 to 100000");
             slides = *v;
         } else if (opt == "--seed") {
-            const std::optional<long> v = ParseNumber(value, -2147483647L, 2147483647L);
+            const std::optional<long> v = ParseWholeNumber(value, -2147483647L, 2147483647L);
             if (!v || *v == 0) return Bad("--seed wants a non-zero whole number");
             seed = *v;
         } else {

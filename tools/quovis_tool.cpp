@@ -1,10 +1,24 @@
 // quovis-tool: the command-line companion of Quovis for inspecting the configuration store
 // and running the engine without a screen.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 #include "tools/commands.h"
+
+namespace quovis::tool {
+
+std::optional<long> ParseWholeNumber(const char* text, long lo, long hi) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return std::nullopt;
+    return v;
+}
+
+}  // namespace quovis::tool
 
 namespace {
 

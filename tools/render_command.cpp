@@ -79,14 +79,6 @@ int Bad(const std::string& problem) {
     return 2;
 }
 
-std::optional<long> ParseInt(const char* text, long lo, long hi) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return std::nullopt;
-    return v;
-}
-
 // Returns 0 when the arguments are good, else the exit status after a message.
 int Parse(int argc, char** argv, RenderArgs& a) {
     for (int i = 0; i < argc; ++i) {
@@ -142,7 +134,7 @@ int Parse(int argc, char** argv, RenderArgs& a) {
             for (const Bound& b : bounds) {
                 if (opt != b.name) continue;
                 known = true;
-                const auto v = ParseInt(value, b.lo, b.hi);
+                const auto v = ParseWholeNumber(value, b.lo, b.hi);
                 if (!v) {
                     return Bad(opt + " wants a whole number from " + std::to_string(b.lo) + " to " +
                                std::to_string(b.hi) + ", not '" + value + "'");
@@ -151,7 +143,7 @@ int Parse(int argc, char** argv, RenderArgs& a) {
             }
             if (opt == "--seed") {
                 known = true;
-                const auto v = ParseInt(value, -2147483647L, 2147483647L);
+                const auto v = ParseWholeNumber(value, -2147483647L, 2147483647L);
                 if (!v || *v == 0) return Bad("--seed wants a non-zero whole number");
                 a.seed = static_cast<int32_t>(*v);
             }
