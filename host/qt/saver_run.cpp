@@ -223,11 +223,6 @@ bool SaverSession::OpenWindows() {
         m_main->resize(m_options.windowWidth, m_options.windowHeight);
         m_main->show();
     }
-    // Let the window get its real size and its first expose before the canvas is sized.
-    for (int i = 0; i < 50 && !m_main->isExposed(); ++i) {
-        QGuiApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
     return true;
 }
 
