@@ -130,6 +130,8 @@ class CDrawWnd {
     void SetFrameHooks(const FrameHooks& hooks);
     // Full-screen saver (pacing sleeps after drawing) or preview (pacing decides first).
     void SetSaverMode(bool on);
+    // The saver starts over a picture of the desktop, which fades out before the art begins.
+    void SetKeepDesktopPicture(bool on) { m_bKeepDesktopPicture = on ? 1 : 0; }
     bool IsSaverMode() const { return m_bSaverMode != 0; }
     // The slideshow: slides end on the timer and the selector hook picks the next pattern.
     void SetSlideshow(bool on);

@@ -9,6 +9,8 @@
 #include <QtCore/QUrl>
 #include <QtGui/QDesktopServices>
 #include <QtGui/QGuiApplication>
+#include <QtGui/QImage>
+#include <QtGui/QPixmap>
 #include <QtGui/QScreen>
 
 #include <xcb/xcb.h>
@@ -102,6 +104,29 @@ class WindowOutput final : public FrameOutput {
     SaverWindow*& m_window;
 };
 
+// What the frame step draws besides the dots. For now: the desktop picture the full-screen
+// saver starts over, fading to black before the art begins. Titles, messages and the clock
+// layer join with the overlays.
+class StartImageOverlay final : public FrameOverlay {
+  public:
+    explicit StartImageOverlay(SaverWindow*& window) : m_window(window) {}
+    void SetDesktop(QImage desktop) { m_desktop = std::move(desktop); }
+    bool HasDesktop() const { return !m_desktop.isNull(); }
+    bool ShowStartImage(CDrawWnd&, double alpha) override {
+        if (m_window == nullptr || m_desktop.isNull()) return false;
+        m_window->PresentStartImage(m_desktop, alpha);
+        if (alpha <= 0.0) m_desktop = QImage();  // done with it
+        return true;
+    }
+    int TitlesAndMessages(CDrawWnd&, bool) override { return 0; }
+    void PaintClockLayer(CDrawWnd&) override {}
+    bool WindowCovered(CDrawWnd&) override { return false; }
+
+  private:
+    SaverWindow*& m_window;
+    QImage m_desktop;
+};
+
 struct ForeignGeometry {
     bool exists = false;
     int width = 0;
@@ -165,10 +190,11 @@ class SaverSession {
     FramePacerImpl m_pacer;
     SaverWindow* m_window = nullptr;  // the main window, for the output
     WindowOutput m_output;
+    StartImageOverlay m_overlay{m_window};
     StderrFrameText m_frameText;
     FrameDriver m_driver;
     std::unique_ptr<SaverWindow> m_main;
-    std::vector<std::unique_ptr<QWindow>> m_blackWindows;
+    std::vector<std::unique_ptr<BlackWindow>> m_blackWindows;
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
     double m_renderScale = 1.0;
@@ -208,13 +234,19 @@ bool SaverSession::OpenWindows() {
             // The other monitors go black; their pictures of the art come with transitions.
             for (int i = 0; i < screens.size(); ++i) {
                 if (i == preferred) continue;
-                auto black = std::make_unique<QWindow>();
-                black->setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-                black->setCursor(Qt::BlankCursor);
+                auto black = std::make_unique<BlackWindow>(
+                    [this](const SaverInputResult& r) { OnInput(r); });
                 black->setGeometry(screens[i]->geometry());
                 black->show();
                 m_blackWindows.push_back(std::move(black));
             }
+        }
+        // The saver starts over a picture of what was on screen (where the platform lets a
+        // program take one: not under Wayland) and fades it out.
+        if (m_main->Path() == OutputPath::Raster && QGuiApplication::platformName() == u"xcb") {
+            const QPixmap desktop = QGuiApplication::primaryScreen()->grabWindow(
+                0, area.x(), area.y(), area.width(), area.height());
+            if (!desktop.isNull()) m_overlay.SetDesktop(desktop.toImage());
         }
         m_main->setGeometry(area);
         m_main->show();
@@ -253,6 +285,8 @@ bool SaverSession::SetUpDisplay() {
     hooks.pacer = &m_pacer;
     hooks.selector = &m_selection;
     hooks.snapshots = &m_snapshots;
+    hooks.overlay = &m_overlay;
+    m_engine.SetKeepDesktopPicture(m_overlay.HasDesktop());
     m_engine.SetFrameHooks(hooks);
     m_engine.SetAutoSave(kConfigAutoSave.Read(m_store) != 0);
     if (!m_selection.SelectNext(m_engine)) return false;

@@ -9,6 +9,7 @@
 #include <QtGui/QPainter>
 #include <QtOpenGL/QOpenGLShaderProgram>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quovis {
@@ -244,6 +245,23 @@ void SaverWindow::PresentOpenGl(const uint32_t* pixels, int width, int height, b
     m_gl->swapBuffers(this);
 }
 
+void SaverWindow::PresentStartImage(const QImage& desktop, double alpha) {
+    if (!isExposed() || m_path != OutputPath::Raster) return;
+    const QRect area(0, 0, width(), height());
+    if (m_store->size() != area.size()) m_store->resize(area.size());
+    m_store->beginPaint(area);
+    {
+        QPainter painter(m_store->paintDevice());
+        painter.fillRect(area, Qt::black);
+        if (!desktop.isNull()) {
+            painter.setOpacity(std::clamp(alpha, 0.0, 1.0));
+            painter.drawImage(area, desktop);
+        }
+    }
+    m_store->endPaint();
+    m_store->flush(area);
+}
+
 void SaverWindow::Deliver(const SaverInputResult& result) {
     if (result.action != SaverAction::None && m_onInput) m_onInput(result);
 }
@@ -273,6 +291,44 @@ void SaverWindow::keyReleaseEvent(QKeyEvent* event) {
     const SaverKeyEvent key = Translate(*event);
     if (key.key == SaverKey::CapsLock) m_capsLockNow = !m_capsLockNow;
     Deliver(m_input.KeyRelease(key, m_capsLockNow));
+}
+
+BlackWindow::BlackWindow(std::function<void(const SaverInputResult&)> onInput)
+    : m_onInput(std::move(onInput)) {
+    setSurfaceType(QSurface::RasterSurface);
+    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setCursor(Qt::BlankCursor);
+    m_store = std::make_unique<QBackingStore>(this);
+}
+
+BlackWindow::~BlackWindow() = default;
+
+void BlackWindow::exposeEvent(QExposeEvent*) {
+    if (!isExposed()) return;
+    const QRect area(0, 0, width(), height());
+    m_store->resize(area.size());
+    m_store->beginPaint(area);
+    QPainter(m_store->paintDevice()).fillRect(area, Qt::black);
+    m_store->endPaint();
+    m_store->flush(area);
+}
+
+void BlackWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->globalPosition().toPoint();
+    const SaverInputResult r = m_pointer.Move(p.x(), p.y());
+    if (r.action != SaverAction::None && m_onInput) m_onInput(r);
+}
+
+void BlackWindow::mousePressEvent(QMouseEvent*) {
+    SaverInputResult end;
+    end.action = SaverAction::EndSaver;
+    if (m_onInput) m_onInput(end);
+}
+
+void BlackWindow::keyPressEvent(QKeyEvent*) {
+    SaverInputResult end;
+    end.action = SaverAction::EndSaver;
+    if (m_onInput) m_onInput(end);
 }
 
 }  // namespace quovis

@@ -15,6 +15,7 @@
 #include "host/saver_input.h"
 
 class QBackingStore;
+class QImage;
 class QOpenGLContext;
 class QOpenGLShaderProgram;
 class QOpenGLTexture;
@@ -35,6 +36,8 @@ class SaverWindow final : public QWindow {
     // to the window when the sizes differ. A stretched frame is shown on every second call
     // only, which halves the cost of the stretch and is not visible at these frame rates.
     void Present(const uint32_t* pixels, int width, int height, bool invert);
+    // The desktop picture the saver starts over, dimmed to `alpha` (1: as it was, 0: black).
+    void PresentStartImage(const QImage& desktop, double alpha);
     // False when the OpenGL path could not be set up (the caller falls back to raster).
     bool OutputReady() const { return m_ready; }
 
@@ -65,6 +68,25 @@ class SaverWindow final : public QWindow {
     bool m_ready = true;
     bool m_stretchToggle = false;
     bool m_capsLockNow = false;
+};
+
+// A black window on a monitor the saver does not draw on. The pointer over it ends the saver
+// by the looser rule of secondary monitors.
+class BlackWindow final : public QWindow {
+  public:
+    explicit BlackWindow(std::function<void(const SaverInputResult&)> onInput);
+    ~BlackWindow() override;
+
+  protected:
+    void exposeEvent(QExposeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    SecondaryPointer m_pointer;
+    std::function<void(const SaverInputResult&)> m_onInput;
+    std::unique_ptr<QBackingStore> m_store;
 };
 
 // Whether this machine's OpenGL is at least version 2.0 (checked once with an offscreen
