@@ -208,7 +208,7 @@ bool SaverSession::OpenWindows() {
         fullScreen ? kResolutionScales[std::clamp(kConfigResolution.Read(m_store), 0, 7)] : 1.0;
     const bool wantGl = useGdi == 2 || (useGdi == 1 && m_renderScale != 1.0);
     const OutputPath path = wantGl && OpenGlUsable() ? OutputPath::OpenGL : OutputPath::Raster;
-    m_main = std::make_unique<SaverWindow>(path, m_options.kind, false,
+    m_main = std::make_unique<SaverWindow>(path, m_options.kind, CapsLockState().value_or(false),
                                            [this](const SaverInputResult& r) { OnInput(r); });
     m_window = m_main.get();
 

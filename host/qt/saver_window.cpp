@@ -1,5 +1,6 @@
 #include "host/qt/saver_window.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QtGui/QBackingStore>
 #include <QtGui/QKeyEvent>
 #include <QtGui/QMouseEvent>
@@ -9,8 +10,12 @@
 #include <QtGui/QPainter>
 #include <QtOpenGL/QOpenGLShaderProgram>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 namespace quovis {
 
@@ -92,6 +97,20 @@ void main() {
 })";
 
 }  // namespace
+
+std::optional<bool> CapsLockState() {
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                                   : nullptr;
+    if (x11 == nullptr || x11->connection() == nullptr) return std::nullopt;
+    xcb_connection_t* c = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr);
+    if (reply == nullptr) return std::nullopt;
+    const bool on = (reply->mask & XCB_MOD_MASK_LOCK) != 0;
+    free(reply);
+    return on;
+}
 
 bool OpenGlUsable() {
     static const bool usable = [] {
@@ -287,9 +306,10 @@ void SaverWindow::keyPressEvent(QKeyEvent* event) {
 
 void SaverWindow::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
-    // Without a portable way to read the lock state, every CapsLock release toggles.
+    // The lock state comes from the X server where there is one; elsewhere every CapsLock
+    // release toggles it.
     const SaverKeyEvent key = Translate(*event);
-    if (key.key == SaverKey::CapsLock) m_capsLockNow = !m_capsLockNow;
+    if (key.key == SaverKey::CapsLock) m_capsLockNow = CapsLockState().value_or(!m_capsLockNow);
     Deliver(m_input.KeyRelease(key, m_capsLockNow));
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "host/saver_input.h"
 
@@ -88,6 +89,9 @@ class BlackWindow final : public QWindow {
     std::function<void(const SaverInputResult&)> m_onInput;
     std::unique_ptr<QBackingStore> m_store;
 };
+
+// The CapsLock state, where the window system tells it (X11); nullopt elsewhere.
+std::optional<bool> CapsLockState();
 
 // Whether this machine's OpenGL is at least version 2.0 (checked once with an offscreen
 // context); the OpenGL path needs it.
