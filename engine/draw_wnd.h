@@ -350,6 +350,12 @@ class CDrawWnd {
     void UpdateDrawGap();
     // Mouse pointer in window pixels, (-1, -1) for none.
     void MouseInput(int x, int y);
+    // Interactive mode: a character typed for the text overlay to show, in one of the seven
+    // text styles. It waits until the overlay takes it.
+    static constexpr int kTypedTextStyles = 7;
+    void SetTypedText(char32_t character, int style);
+    // The typed text still waiting and its style; false when none waits. Taking it clears it.
+    bool TakeTypedText(std::u16string& text, int& style);
     // Counts pointer activity (mouse moves, strokes) so the pacer can restart its idle
     // slow-down countdown.
     uint32_t InputSerial() const { return m_nInputSerial.load(std::memory_order_relaxed); }
@@ -720,6 +726,9 @@ class CDrawWnd {
     // ---- 14. Cursor ----------------------------------------------------------------------
     float m_fCursorX = -1.0f;  // canvas pixels; -1 = no cursor
     float m_fCursorY = -1.0f;
+    std::u16string m_typedText;  // at most 32 units
+    int32_t m_nTypedStyle = 0;
+    uint8_t m_bTypedPending = 0;
 
     // ---- Frame step ------------------------------------------------------------------------
     FrameHooks m_hooks;

@@ -215,4 +215,30 @@ void CDrawWnd::MouseInput(int x, int y) {
     m_bCursorActive = m_bInteraction;
 }
 
+void CDrawWnd::SetTypedText(char32_t character, int style) {
+    Lock lock(m_csEngine);
+    m_typedText.clear();
+    if (character >= 0x10000 && character <= 0x10FFFF) {
+        const char32_t v = character - 0x10000;
+        m_typedText.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+        m_typedText.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+    } else if (character != 0 && character < 0x10000 &&
+               (character < 0xD800 || character > 0xDFFF)) {
+        m_typedText.push_back(static_cast<char16_t>(character));
+    } else {
+        return;  // nothing that can be shown
+    }
+    m_nTypedStyle = std::clamp(style, 0, kTypedTextStyles - 1);
+    m_bTypedPending = 1;
+}
+
+bool CDrawWnd::TakeTypedText(std::u16string& text, int& style) {
+    Lock lock(m_csEngine);
+    if (m_bTypedPending == 0) return false;
+    text = m_typedText;
+    style = m_nTypedStyle;
+    m_bTypedPending = 0;
+    return true;
+}
+
 }  // namespace quovis

@@ -362,6 +362,9 @@ void SaverSession::OnInput(const SaverInputResult& r) {
                      QStringLiteral("/Help/help.asp?p=QV&v=%1&r=1")
                          .arg(QString::fromUtf16(kVersionText.data(), kVersionText.size()))));
             break;
+        case SaverAction::TypeCharacter:
+            m_engine.SetTypedText(static_cast<char32_t>(r.value), r.style);
+            break;
         case SaverAction::Hover:
             m_engine.MouseInput(ex, ey);
             break;

@@ -389,5 +389,29 @@ TEST(MouseInput, WithoutInteractionThereIsNoCursor) {
     EXPECT_EQ(e.InputSerial(), serial + 1);
 }
 
+TEST(TypedText, ACharacterWaitsForTheOverlayOnceInItsStyle) {
+    FixedClock clock(1000, 2000);
+    EngineOptions options;
+    options.workerCount = 1;
+    CDrawWnd e(clock, options);
+    std::u16string text;
+    int style = -1;
+    EXPECT_FALSE(e.TakeTypedText(text, style)) << "nothing typed yet";
+    e.SetTypedText(U'Q', 3);
+    ASSERT_TRUE(e.TakeTypedText(text, style));
+    EXPECT_EQ(text, u"Q");
+    EXPECT_EQ(style, 3);
+    EXPECT_FALSE(e.TakeTypedText(text, style)) << "taken once";
+    // A character beyond the 16-bit range travels as a surrogate pair; styles stay 0..6.
+    e.SetTypedText(U'\U0001F600', 9);
+    ASSERT_TRUE(e.TakeTypedText(text, style));
+    EXPECT_EQ(text, u"\U0001F600");
+    EXPECT_EQ(style, CDrawWnd::kTypedTextStyles - 1);
+    // A lone surrogate or NUL is nothing that can be shown.
+    e.SetTypedText(0xD800, 0);
+    e.SetTypedText(0, 0);
+    EXPECT_FALSE(e.TakeTypedText(text, style));
+}
+
 }  // namespace
 }  // namespace quovis
