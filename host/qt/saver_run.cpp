@@ -29,6 +29,7 @@
 #include "host/cpu_usage.h"
 #include "host/frame_driver.h"
 #include "host/frame_pacer.h"
+#include "host/processor_probe.h"
 #include "host/qt/saver_window.h"
 #include "overlay/qt/snapshot.h"
 #include "overlay/snapshot_naming.h"
@@ -49,9 +50,6 @@ std::atomic<bool> g_stopRequested{false};
 extern "C" void OnStopSignal(int) {
     g_stopRequested.store(true, std::memory_order_relaxed);
 }
-
-// The render scales a full-screen saver may use, indexed by the stored "Resolution".
-constexpr double kResolutionScales[] = {1.0, 0.8, 0.75, 0.666667, 0.5, 0.4, 0.333333, 0.25};
 
 // The tone curves F5 steps through: identity, brighter midtones, more contrast.
 constexpr double kTonePresets[3][2] = {{0.5, 1.0}, {8.0, 0.7}, {0.3, 2.0}};
@@ -204,8 +202,10 @@ class SaverSession {
 bool SaverSession::OpenWindows() {
     const int useGdi = kConfigUseGDI.Read(m_store);
     const bool fullScreen = m_options.kind == SaverWindowKind::FullScreen;
-    m_renderScale =
-        fullScreen ? kResolutionScales[std::clamp(kConfigResolution.Read(m_store), 0, 7)] : 1.0;
+    m_renderScale = fullScreen ? kResolutionScales[static_cast<std::size_t>(
+                                     std::clamp(kConfigResolution.Read(m_store), 0,
+                                                static_cast<int>(kResolutionScales.size()) - 1))]
+                               : 1.0;
     const bool wantGl = useGdi == 2 || (useGdi == 1 && m_renderScale != 1.0);
     const OutputPath path = wantGl && OpenGlUsable() ? OutputPath::OpenGL : OutputPath::Raster;
     m_main = std::make_unique<SaverWindow>(path, m_options.kind, CapsLockState().value_or(false),
