@@ -35,18 +35,24 @@ bool IsDigit(char16_t c) {
 
 // ---- Text form ----------------------------------------------------------------------------
 
+std::u16string_view TakeCommaToken(std::u16string_view& rest) {
+    std::size_t i = 0;
+    while (i < rest.size() && rest[i] != u',' && rest[i] >= u' ') ++i;
+    const std::u16string_view token = rest.substr(0, i);
+    rest.remove_prefix(std::min(i + 1, rest.size()));
+    return token;
+}
+
 bool CommaTokens::Next(std::u16string_view& token) {
-    if (m_pos >= m_text.size()) return false;
-    std::size_t end = m_pos;
-    while (end < m_text.size() && m_text[end] != u',' && m_text[end] >= u' ') ++end;
-    token = m_text.substr(m_pos, end - m_pos);
-    m_pos = end < m_text.size() ? end + 1 : end;
+    if (m_rest.empty()) return false;
+    token = TakeCommaToken(m_rest);
     return true;
 }
 
 int32_t ParseTokenInt(std::u16string_view token, bool* wellFormed) {
     std::size_t i = 0;
-    while (i < token.size() && (token[i] == u' ' || token[i] == u'\t')) ++i;
+    // White space as the C library knows it: space, and tab through carriage return.
+    while (i < token.size() && (token[i] == u' ' || (token[i] >= u'\t' && token[i] <= u'\r'))) ++i;
     bool negative = false;
     if (i < token.size() && (token[i] == u'-' || token[i] == u'+')) {
         negative = token[i] == u'-';

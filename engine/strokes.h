@@ -15,22 +15,24 @@ namespace quovis {
 
 constexpr double kStrokeUnits = 100000.0;  // text units per window width or height
 
-// Walks a text token by token. A token runs up to the next comma or the first character
-// below U+0020 or the end of the text; the token and the character that ended it are
-// consumed.
+// The next token of `rest`: everything up to, not including, the next comma or the first
+// character below U+0020, or to the end. The token and the character that ended it are
+// removed from `rest`. Preset strings and stroke lists share this rule.
+std::u16string_view TakeCommaToken(std::u16string_view& rest);
+
+// Walks a text token by token with TakeCommaToken.
 class CommaTokens {
   public:
-    explicit CommaTokens(std::u16string_view text) : m_text(text) {}
+    explicit CommaTokens(std::u16string_view text) : m_rest(text) {}
     // False when the text is used up.
     bool Next(std::u16string_view& token);
 
   private:
-    std::u16string_view m_text;
-    std::size_t m_pos = 0;
+    std::u16string_view m_rest;
 };
 
 // Reads a token as a decimal integer the way the C library's wide-text conversion does:
-// leading spaces and tabs skipped, an optional sign, then digits up to the first non-digit;
+// leading white space skipped, an optional sign, then digits up to the first non-digit;
 // no digits give 0. Values beyond the 32-bit range are limited to it. wellFormed tells whether
 // the token held digits and nothing after them.
 int32_t ParseTokenInt(std::u16string_view token, bool* wellFormed = nullptr);

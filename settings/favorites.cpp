@@ -1,7 +1,6 @@
 #include "settings/favorites.h"
 
 #include <algorithm>
-#include <cwctype>
 
 #include "engine/style_table.h"
 #include "settings/builtin_presets.h"
@@ -9,6 +8,7 @@
 #include "settings/config_store.h"
 #include "settings/config_values.h"
 #include "settings/drawing_files.h"
+#include "settings/text_encoding.h"
 
 namespace quovis {
 
@@ -22,17 +22,6 @@ std::optional<std::u16string> ReadSlotText(ConfigStore& store, int slot) {
 
 std::u16string_view NameOf(std::u16string_view presetText) {
     return presetText.substr(0, presetText.find(u','));
-}
-
-char16_t FoldCase(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    return static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
-}
-
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) {
-               return FoldCase(x) == FoldCase(y);
-           });
 }
 
 std::optional<std::u16string> TextWithoutTexts(const PresetRecord& record) {

@@ -12,6 +12,7 @@
 #include "settings/drawing_files.h"
 #include "settings/favorites.h"
 #include "settings/preset_mutation.h"
+#include "settings/text_encoding.h"
 
 namespace quovis {
 
@@ -25,18 +26,6 @@ constexpr int kRepeatLimit = 10;
 // many in one slide change and the slide falls back to the current settings.
 constexpr int kRedraws = 64;
 constexpr std::u16string_view kFirstPickName = u"Into The Light";
-constexpr std::u16string_view kLastPatternDrawing = u"LastPattern";
-
-bool NamesEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char16_t c) {
-            return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-        };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
 
 // A favorite's text when it holds a preset; nullopt when absent or removed.
 std::optional<std::u16string> FavoriteText(ConfigStore& store, int slot) {
@@ -190,7 +179,7 @@ bool PatternSelection::SelectNext(CDrawWnd& engine) {
                 for (int n = 0; n < m_favoriteCount; ++n) {
                     PresetRecord record;
                     if (LoadFavorite(m_store, n, record) && record.Valid != 0 &&
-                        NamesEqualIgnoringCase(record.Name, kFirstPickName)) {
+                        EqualIgnoringCase(record.Name, kFirstPickName)) {
                         r = n;
                         firstPick = true;
                         break;

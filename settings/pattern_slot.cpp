@@ -8,13 +8,6 @@
 
 namespace quovis {
 
-namespace {
-
-// The name the last pattern's drawing file is kept under.
-constexpr std::u16string_view kLastPatternDrawing = u"LastPattern";
-
-}  // namespace
-
 const std::u16string* PatternSlot::PresetText(bool withTexts) {
     std::u16string text;
     if (!WritePresetString(record, withTexts, text)) {

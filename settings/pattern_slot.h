@@ -16,6 +16,8 @@ class ConfigStore;
 
 // The slot number that stands for the last pattern shown instead of a favorite.
 constexpr int kLastPatternSlot = -99;
+// The name the last pattern's drawing file is kept under.
+inline constexpr std::u16string_view kLastPatternDrawing = u"LastPattern";
 
 struct PatternSlot {
     std::optional<std::u16string> drawing;  // stroke list of a drawing-style preset

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "engine/random.h"
+#include "engine/strokes.h"
 #include "engine/style_table.h"
 
 namespace quovis {
@@ -23,10 +24,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Tokens and numbers
 // ---------------------------------------------------------------------------------------------
-
-bool IsSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
 
 void AppendAscii(std::u16string& out, std::string_view text) {
     for (char c : text) out.push_back(static_cast<char16_t>(c));
@@ -168,30 +165,11 @@ SharedPresetRandom& SharedRandom() {
 }  // namespace
 
 std::u16string_view NextPresetToken(std::u16string_view& rest) {
-    std::size_t i = 0;
-    while (i < rest.size() && rest[i] != u',' && rest[i] >= 0x20) ++i;
-    const std::u16string_view token = rest.substr(0, i);
-    rest.remove_prefix(std::min(i + 1, rest.size()));
-    return token;
+    return TakeCommaToken(rest);
 }
 
 int32_t PresetTokenToInt(std::u16string_view token) {
-    std::size_t i = 0;
-    while (i < token.size() && IsSpace(token[i])) ++i;
-    bool negative = false;
-    if (i < token.size() && (token[i] == u'+' || token[i] == u'-')) {
-        negative = token[i] == u'-';
-        ++i;
-    }
-    // Accumulate the magnitude in 64 bits and stop growing once it is past every int32.
-    constexpr int64_t kLimit = int64_t{1} << 32;
-    int64_t magnitude = 0;
-    for (; i < token.size() && token[i] >= u'0' && token[i] <= u'9'; ++i) {
-        if (magnitude < kLimit) magnitude = magnitude * 10 + (token[i] - u'0');
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return ParseTokenInt(token);
 }
 
 void RandomPresetRecord(PresetRecord& r, EngineRandom& rng, CLibraryRand& crand) {

@@ -1,6 +1,8 @@
 #include "settings/text_encoding.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cwctype>
 
 namespace quovis {
 
@@ -87,6 +89,21 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
         i += 1 + extra;
     }
     return out;
+}
+
+namespace {
+
+char16_t FoldCase(char16_t c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    return static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
+}
+
+}  // namespace
+
+bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) {
+               return FoldCase(x) == FoldCase(y);
+           });
 }
 
 }  // namespace quovis
