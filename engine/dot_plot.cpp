@@ -55,9 +55,7 @@ bool IsRoundStyle(int style) {
 
 // ---- Kernels of the simple styles -------------------------------------------------------
 
-struct Amounts {
-    int32_t a0, a1, a2;
-};
+using Amounts = PlotAmounts;
 
 inline void AddScaled(const CanvasSurface& s, int x, int y, const Amounts& a, int32_t w,
                       int shift) {
@@ -68,6 +66,10 @@ void PlotPixel(const CanvasSurface& s, int ix, int iy, const Amounts& a) {
     AddPixel(s, ix, iy, a.a0, a.a1, a.a2);
 }
 
+inline void AddDeepScaled(uint16_t* px, const Amounts& a, int32_t w) {
+    AddDeepPixel(px, (a.a0 * w) >> 14, (a.a1 * w) >> 14, (a.a2 * w) >> 14);
+}
+
 void PlotPoint(const CanvasSurface& s, int ix, int iy, float fracX, float fracY, const Amounts& a) {
     const int32_t fx = static_cast<int32_t>(128.0f * fracX);
     const int32_t fy = static_cast<int32_t>(128.0f * fracY);
@@ -75,6 +77,34 @@ void PlotPoint(const CanvasSurface& s, int ix, int iy, float fracX, float fracY,
     if (fx != 0) AddScaled(s, ix + 1, iy, a, fx * (128 - fy), 14);
     if (fy != 0) AddScaled(s, ix, iy + 1, a, (128 - fx) * fy, 14);
     if (fx != 0 && fy != 0) AddScaled(s, ix + 1, iy + 1, a, fx * fy, 14);
+}
+
+// A "Points" dot wholly inside the deep canvas, the plot nearly every frame is made of: the
+// same pixels as PlotPoint, without its per-pixel edge tests. False when the dot is not
+// wholly inside, and nothing was drawn.
+inline bool PlotInnerPoint(const CanvasSurface& s, float x, float y, const Amounts& a) {
+    // The position kept through the same offset as the general path, so the fractions (and
+    // the weights) are identical; inside the canvas the truncation is the floor.
+    const float xs = x + kFloorOffset;
+    const float ys = y + kFloorOffset;
+    if (!(x >= 1.0f && x < static_cast<float>(s.width - 1) && y >= 0.0f &&
+          y < static_cast<float>(s.height - 1))) {
+        return false;
+    }
+    const int tx = static_cast<int>(xs);
+    const int ty = static_cast<int>(ys);
+    const int ix = tx - static_cast<int>(kFloorOffset);
+    const int iy = ty - static_cast<int>(kFloorOffset);
+    if (ix < 1 || ix + 1 >= s.width || iy < 0 || iy + 1 >= s.height) return false;
+    const int32_t fx = static_cast<int32_t>(128.0f * (xs - static_cast<float>(tx)));
+    const int32_t fy = static_cast<int32_t>(128.0f * (ys - static_cast<float>(ty)));
+    uint16_t* top = s.deep + (s.height - 1 - iy) * s.deepRowStep + 3 * ix;
+    uint16_t* below = top - s.deepRowStep;  // rows are stored bottom-up
+    AddDeepScaled(top, a, (128 - fx) * (128 - fy));
+    if (fx != 0) AddDeepScaled(top + 3, a, fx * (128 - fy));
+    if (fy != 0) AddDeepScaled(below, a, (128 - fx) * fy);
+    if (fx != 0 && fy != 0) AddDeepScaled(below + 3, a, fx * fy);
+    return true;
 }
 
 void PlotLargePoint(const CanvasSurface& s, int ix, int iy, float fracX, float fracY,
@@ -194,18 +224,22 @@ CDrawWnd::DotColour CDrawWnd::ShimmerColour(float vx, float vy, float c0, float 
 
 // ---- Reflections -------------------------------------------------------------------------
 
-void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy) {
+void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy,
+                             bool generic) {
     if (!m_pCanvas) return;
     const CanvasSurface& s = m_pCanvas->Surface();
     if (s.width <= 0) return;
     const bool shimmer = m_bShimmer != 0;
+    // Without shimmer every image of the dot adds the same amounts: worked out once.
+    const Amounts plain = shimmer ? Amounts{} : AmountsFor(c0, c1, c2);
+    const bool points = !generic && m_nDotStyle == kDotPoints && s.deep != nullptr;
     auto plot = [&](float px, float py, float pvx, float pvy) {
+        Amounts a = plain;
         if (shimmer) {
             const DotColour o = ShimmerColour(pvx, pvy, c0, c1, c2);
-            PlotOnSurface(s, px, py, o.c0, o.c1, o.c2);
-        } else {
-            PlotOnSurface(s, px, py, c0, c1, c2);
+            a = AmountsFor(o.c0, o.c1, o.c2);
         }
+        if (!points || !PlotInnerPoint(s, px, py, a)) PlotWithAmounts(s, px, py, a);
     };
     if (m_nReflections <= 1 && !m_bSymmetric) {
         plot(x, y, vx, vy);
@@ -235,6 +269,21 @@ void CDrawWnd::PlotDot(float x, float y, float c0, float c1, float c2) {
 
 void CDrawWnd::PlotOnSurface(const CanvasSurface& s, float x, float y, float c0, float c1,
                              float c2) {
+    PlotWithAmounts(s, x, y, AmountsFor(c0, c1, c2));
+}
+
+PlotAmounts CDrawWnd::AmountsFor(float c0, float c1, float c2) const {
+    // With trails on, one plot may not pile up more than the "Point Magnitude" cap: the
+    // strongest channel is brought down to the cap and the others with it, so the hue stays.
+    const float m = std::max({c0, c1, c2});
+    if (m_nPointCap < kPointCapOff && m > m_fPointCap) {
+        const float k = m_fPointCap / m;
+        return {ToFixed(c0 * k), ToFixed(c1 * k), ToFixed(c2 * k)};
+    }
+    return {ToFixed(c0), ToFixed(c1), ToFixed(c2)};
+}
+
+void CDrawWnd::PlotWithAmounts(const CanvasSurface& s, float x, float y, const PlotAmounts& a) {
     if (!(x > -kReach && x < static_cast<float>(s.width) + kReach && y > -kReach &&
           y < static_cast<float>(s.height) + kReach)) {
         return;
@@ -247,17 +296,6 @@ void CDrawWnd::PlotOnSurface(const CanvasSurface& s, float x, float y, float c0,
     const int iy = static_cast<int>(fy) - static_cast<int>(kFloorOffset);
     const float fracX = xs - fx;
     const float fracY = ys - fy;
-
-    Amounts a;
-    // With trails on, one plot may not pile up more than the "Point Magnitude" cap: the
-    // strongest channel is brought down to the cap and the others with it, so the hue stays.
-    const float m = std::max({c0, c1, c2});
-    if (m_nPointCap < kPointCapOff && m > m_fPointCap) {
-        const float k = m_fPointCap / m;
-        a = {ToFixed(c0 * k), ToFixed(c1 * k), ToFixed(c2 * k)};
-    } else {
-        a = {ToFixed(c0), ToFixed(c1), ToFixed(c2)};
-    }
 
     switch (m_nDotStyle) {
         case kDotPixels:

@@ -55,6 +55,11 @@ struct EngineOptions {
     bool failAllocationForTesting = false;
 };
 
+// What one plot adds to each channel at full weight, 8.8 fixed point.
+struct PlotAmounts {
+    int32_t a0, a1, a2;
+};
+
 class CDrawWnd {
   public:
     static constexpr int kMaxDots = 144008;
@@ -532,13 +537,21 @@ class CDrawWnd {
     };
     // Plots one moved dot at (x, y) with its colour and velocity: once, or once per
     // reflection (twice with mirror symmetry), each image through the shimmer when it is on.
-    void PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy);
+    // Points wholly inside a deep canvas take a short path of their own; `generic` sends
+    // every image through the path that handles all styles and edges, which gives the same
+    // pixels (the tests compare the two).
+    void PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy,
+                       bool generic = false);
     // Adds one image of a dot into the canvas in the current dot style.
     void PlotDot(float x, float y, float c0, float c1, float c2);
     // The colour plotted for a dot moving with (vx, vy) while shimmer is on; the dot's own
     // colour does not change.
     DotColour ShimmerColour(float vx, float vy, float c0, float c1, float c2);
     void PlotOnSurface(const CanvasSurface& s, float x, float y, float c0, float c1, float c2);
+    // The amounts one plot of a dot of this colour adds, under the point cap; the same for
+    // every reflection image of a dot.
+    PlotAmounts AmountsFor(float c0, float c1, float c2) const;
+    void PlotWithAmounts(const CanvasSurface& s, float x, float y, const PlotAmounts& a);
     void BuildDiscKernelRow(int row);
     // How much of a sample point at distance d (1/32 pixel) from a round dot's centre the
     // dot covers, 0..1, for the style's shape.

@@ -6,18 +6,27 @@
 //     inv_k = 1 / (w_k * (|dx|^3 + |dy|^3) + 1.3)      (cube falloff, the "extra twist")
 // The 1.3 keeps a dot sitting on a mover from being thrown by an infinite push.
 //
-// The sources are a structure of arrays padded to a whole number of vector lanes; padding
-// entries must hold zero flow, weight and colour and a finite position, so they add nothing
-// and the loops need no tail. The loops run kFieldLanes entries at a time with GCC vector
-// extensions, so the vector code does not depend on the optimiser's mood or on fast-math
-// flags (a float sum may only be split into lanes when the code says so). The order of the
-// additions is fixed, so a dot's push does not depend on which worker computes it.
+// Two forms compute the same sums in the same order (images first to last, movers first to
+// last within each image), so they agree to the last bit:
+//   - SumPush, SumPushImages, SumPushColour: one dot, plain scalar code. They are the
+//     reference the vector kernel is tested against, and serve single dots;
+//   - SumPushBlock: a block of dots, one dot per vector lane, each mover's values broadcast
+//     to all lanes. No lane ever adds across lanes, so there is no horizontal sum, and the
+//     divisions of several dot vectors are in flight at once.
 #pragma once
 
 namespace quovis {
 
 constexpr int kFieldLanes = 8;
 constexpr float kFieldEpsilon = 1.3f;
+// SumPushBlock takes at most this many dots per call; its arrays are read and written in
+// whole multiples of kFieldBlockAlign entries (a zmm register of floats).
+constexpr int kFieldBlock = 64;
+constexpr int kFieldBlockAlign = 16;
+
+constexpr int PaddedBlockCount(int count) {
+    return (count + kFieldBlockAlign - 1) / kFieldBlockAlign * kFieldBlockAlign;
+}
 
 // The entry count rounded up to whole lanes: how far the sums read the arrays.
 constexpr int PaddedFieldCount(int count) {
@@ -73,5 +82,32 @@ FieldPush SumPushImages(const FieldSources& sources, const FieldImage* images, i
 // As SumPushImages, and also the colour that the movers push into the dot.
 FieldPushColour SumPushColour(const FieldSources& sources, const FieldImage* images, int imageCount,
                               float x, float y, FieldFalloff falloff);
+
+// A block of dots for SumPushBlock. x and y hold PaddedBlockCount(count) entries, the
+// padding finite; the outputs are written for as many. The colour outputs are written only
+// when SumPushBlock is asked for colour.
+struct FieldBlock {
+    const float* x = nullptr;
+    const float* y = nullptr;
+    int count = 0;  // 0 .. kFieldBlock
+    float* vx = nullptr;
+    float* vy = nullptr;
+    float* r = nullptr;  // with colour only
+    float* g = nullptr;
+    float* b = nullptr;
+};
+
+// The wrapping images of the movers for each quadrant of the canvas, as the dot kernel uses
+// them: a dot at (x, y) takes maps[2 * (y > halfH) + (x > halfW)].
+struct FieldQuadrants {
+    FieldImage maps[4][4];
+    float halfW = 0.0f;
+    float halfH = 0.0f;
+};
+
+// The pushes for every dot of the block: dot i gets exactly what SumPush (imageCount 1,
+// quadrants unused) or SumPushImages / SumPushColour with its quadrant's images give.
+void SumPushBlock(const FieldSources& sources, const FieldQuadrants* quadrants, int imageCount,
+                  FieldFalloff falloff, bool colour, const FieldBlock& block);
 
 }  // namespace quovis

@@ -168,16 +168,29 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     const FieldFalloff falloff = m_bExtraTwist ? FieldFalloff::Cube : FieldFalloff::Square;
     const int imageCount = m_nFieldImages;
     // The frame's image maps, one set of four per quadrant, or the movers themselves.
-    FieldImage maps[4][4];
+    FieldQuadrants quadrants;
     for (int q = 0; q < 4; ++q) {
         for (int j = 0; j < 4; ++j) {
             const float* m = &m_fieldImage[q][4 * j];
-            maps[q][j] = FieldImage{m[0], m[1], m[2], m[3]};
+            quadrants.maps[q][j] = FieldImage{m[0], m[1], m[2], m[3]};
         }
     }
-    const FieldImage identity;
+    quadrants.halfW = 0.5f * w;
+    quadrants.halfH = 0.5f * h;
     const bool fieldColour = m_bFieldColor != 0;
-
+    // One block's moved positions and pushes: the field sum runs over a whole block of dots
+    // in vector lanes, then each dot of the block is finished on its own.
+    alignas(64) float blockX[kFieldBlock], blockY[kFieldBlock];
+    alignas(64) float pushX[kFieldBlock], pushY[kFieldBlock];
+    alignas(64) float pushR[kFieldBlock], pushG[kFieldBlock], pushB[kFieldBlock];
+    FieldBlock block;
+    block.x = blockX;
+    block.y = blockY;
+    block.vx = pushX;
+    block.vy = pushY;
+    block.r = pushR;
+    block.g = pushG;
+    block.b = pushB;
     const float gravity = m_fGravity;
     const float forceX = m_fForceScaleX;
     const float dampX = m_fDampX;
@@ -206,89 +219,92 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     float* const pb = m_pDotB;
     const float* const mobility = m_pMobility;
 
-    for (int i = canMove ? first : last + 1; i <= last; ++i) {
-        const float oldX = px[i];
-        if (oldX <= kParkedBelow) continue;  // parked: not moved, not drawn, not counted
-
-        // 1. Move, count, fall.
-        float vx = pvx[i];
-        float vy = pvy[i];
-        float x = oldX + vx;
-        float y = py[i] + vy;
-        sumX += x;
-        sumY += y;
-        travel += std::fabs(x - x0) + std::fabs(y - y0);
-        ++count;
-        vy += gravity;
-
-        // 2. The field's push, from the movers or their images round the edges.
-        float c0 = pr[i];
-        float c1 = pg[i];
-        float c2 = pb[i];
-        const FieldImage* images = &identity;
-        if (imageCount == 4) images = maps[2 * (y > halfH ? 1 : 0) + (x > halfW ? 1 : 0)];
-        FieldPush push;
-        if (fieldColour) {
-            const FieldPushColour p = SumPushColour(sources, images, imageCount, x, y, falloff);
-            push.vx = p.vx;
-            push.vy = p.vy;
-            c0 = std::clamp(c0 + p.r, -100.0f, 255.0f);
-            c1 = std::clamp(c1 + p.g, -100.0f, 255.0f);
-            c2 = std::clamp(c2 + p.b, -100.0f, 255.0f);
-        } else if (imageCount == 1) {
-            push = SumPush(sources, x, y, falloff);
-        } else {
-            push = SumPushImages(sources, images, imageCount, x, y, falloff);
+    for (int b0 = canMove ? first : last + 1; b0 <= last; b0 += kFieldBlock) {
+        const int n = std::min(kFieldBlock, last - b0 + 1);
+        for (int t = 0; t < n; ++t) {
+            blockX[t] = px[b0 + t] + pvx[b0 + t];
+            blockY[t] = py[b0 + t] + pvy[b0 + t];
         }
+        // Parked dots get a push too, which is never used; the padding lanes sit at 0.
+        for (int t = n; t < PaddedBlockCount(n); ++t) blockX[t] = blockY[t] = 0.0f;
+        block.count = n;
+        SumPushBlock(sources, &quadrants, imageCount, falloff, fieldColour, block);
 
-        // 3. Damping; a dot's mobility scales it.
-        const float mob = mobility[i];
-        vx = (vx + push.vx * forceX) * dampX * mob;
-        vy = (vy + push.vy) * dampY * mob;
+        for (int t = 0; t < n; ++t) {
+            const int i = b0 + t;
+            const float oldX = px[i];
+            if (oldX <= kParkedBelow) continue;  // parked: not moved, not drawn, not counted
 
-        // 4. Confinement and edges.
-        if (round) {
-            const float dx = x - halfW;
-            const float dy = y - halfH;
-            float d2 = dx * dx + dy * dy;
-            if (d2 > 100.0f) {
-                d2 = std::min(d2, confineCap2);
-                const float d = std::sqrt(d2);
-                const float t = std::fabs(d - confineR) * k1;
-                const float f = 3.0f / (d * (t * t * k2 + 1.0f));
-                vx -= dx * f;
-                vy -= dy * f;
+            // 1. Move, count, fall.
+            float vx = pvx[i];
+            float vy = pvy[i];
+            float x = blockX[t];
+            float y = blockY[t];
+            sumX += x;
+            sumY += y;
+            travel += std::fabs(x - x0) + std::fabs(y - y0);
+            ++count;
+            vy += gravity;
+
+            // 2. The field's push, from the movers or their images round the edges.
+            float c0 = pr[i];
+            float c1 = pg[i];
+            float c2 = pb[i];
+            if (fieldColour) {
+                c0 = std::clamp(c0 + pushR[t], -100.0f, 255.0f);
+                c1 = std::clamp(c1 + pushG[t], -100.0f, 255.0f);
+                c2 = std::clamp(c2 + pushB[t], -100.0f, 255.0f);
             }
-        } else {
-            if (!wrapping) {
-                vx += WallPush(x, marginX, w, k1, k2);
-            } else if (WrapDot(x, w) && mobius) {
-                y = h - y;
-                vy = -vy;
+
+            // 3. Damping; a dot's mobility scales it.
+            const float mob = mobility[i];
+            vx = (vx + pushX[t] * forceX) * dampX * mob;
+            vy = (vy + pushY[t]) * dampY * mob;
+
+            // 4. Confinement and edges.
+            if (round) {
+                const float dx = x - halfW;
+                const float dy = y - halfH;
+                float d2 = dx * dx + dy * dy;
+                if (d2 > 100.0f) {
+                    d2 = std::min(d2, confineCap2);
+                    const float d = std::sqrt(d2);
+                    const float beyond = std::fabs(d - confineR) * k1;
+                    const float f = 3.0f / (d * (beyond * beyond * k2 + 1.0f));
+                    vx -= dx * f;
+                    vy -= dy * f;
+                }
+            } else {
+                if (!wrapping) {
+                    vx += WallPush(x, marginX, w, k1, k2);
+                } else if (WrapDot(x, w) && mobius) {
+                    y = h - y;
+                    vy = -vy;
+                }
+                if (wallsY) {
+                    vy += WallPush(y, marginY, h, k1, k2);
+                } else if (WrapDot(y, h) && mobius) {
+                    x = w - x;
+                    vx = -vx;
+                }
             }
-            if (wallsY) {
-                vy += WallPush(y, marginY, h, k1, k2);
-            } else if (WrapDot(y, h) && mobius) {
-                x = w - x;
-                vx = -vx;
-            }
+
+            // 5. Colour: tint by the direction of motion, decay.
+            UpdateDotColour(vx, vy, (i == 0 && m_bCursorFrame) ? m_fCursorGain : m_fColourGain, c0,
+                            c1, c2);
+
+            // 6. Plot, with the reflection images.
+            PlotDotImages(x, y, c0, c1, c2, vx, vy);
+
+            // 7. Store.
+            px[i] = x;
+            py[i] = y;
+            pvx[i] = vx;
+            pvy[i] = vy;
+            pr[i] = c0;
+            pg[i] = c1;
+            pb[i] = c2;
         }
-
-        // 5. Colour: tint by the direction of motion, decay.
-        UpdateDotColour(vx, vy, (i == 0 && m_bCursorFrame) ? m_fCursorGain : m_fColourGain, c0, c1,
-                        c2);
-
-        // 6. Plot, with the reflection images.
-        PlotDotImages(x, y, c0, c1, c2, vx, vy);
-
-        // 7. Store.
-        px[i] = x;
-        py[i] = y;
-        pvx[i] = vx;
-        pvy[i] = vy;
-        pr[i] = c0;
-        pg[i] = c1;
-        pb[i] = c2;
     }
 
     band.SumX = static_cast<float>(sumX);

@@ -29,6 +29,7 @@
 #include <new>
 #include <vector>
 
+#include "base/huge_pages.h"
 #include "base/worker_pool.h"
 #include "engine/engine_canvas.h"
 #include "engine/random.h"
@@ -40,7 +41,7 @@ constexpr int kFlipperOutOfMemory = -1;
 constexpr int kFlipperAlreadyAttached = -2;
 constexpr int kFlipperBadSize = -3;
 
-// One owned, zero-filled, 64-byte-aligned array.
+// One owned, zero-filled array, 64-byte aligned, and on huge pages when it is large.
 template <class T>
 class AlignedArray {
   public:
@@ -48,9 +49,12 @@ class AlignedArray {
 
     bool Allocate(std::size_t count) {
         Reset();
-        void* p = ::operator new[](count * sizeof(T), std::align_val_t(kAlignment), std::nothrow);
+        const std::size_t bytes = count * sizeof(T);
+        const std::size_t alignment = BufferAlignment(bytes, kAlignment);
+        void* p = ::operator new[](bytes, std::align_val_t(alignment), std::nothrow);
         if (p == nullptr) return false;
-        m_data.reset(static_cast<T*>(p));
+        AdviseHugePages(p, bytes);
+        m_data = std::unique_ptr<T[], Free>(static_cast<T*>(p), Free{alignment});
         m_count = count;
         Zero();
         return true;
@@ -68,7 +72,8 @@ class AlignedArray {
 
   private:
     struct Free {
-        void operator()(T* p) const { ::operator delete[](p, std::align_val_t(kAlignment)); }
+        std::size_t alignment = kAlignment;
+        void operator()(T* p) const { ::operator delete[](p, std::align_val_t(alignment)); }
     };
     std::unique_ptr<T[], Free> m_data;
     std::size_t m_count = 0;

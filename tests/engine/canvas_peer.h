@@ -91,8 +91,16 @@ struct CanvasTestPeer {
         e.PlotDot(x, y, c0, c1, c2);
     }
     static void PlotDotImages(CDrawWnd& e, float x, float y, float c0, float c1, float c2, float vx,
-                              float vy) {
-        e.PlotDotImages(x, y, c0, c1, c2, vx, vy);
+                              float vy, bool generic = false) {
+        e.PlotDotImages(x, y, c0, c1, c2, vx, vy, generic);
+    }
+    // Every dot of the band with its reflection images, by the short path for inner points
+    // or (generic) by the general one.
+    static void PlotBand(CDrawWnd& e, const DotBand& band, bool generic) {
+        for (int i = band.First; i <= band.Last; ++i) {
+            e.PlotDotImages(e.m_pX[i], e.m_pY[i], e.m_pDotR[i], e.m_pDotG[i], e.m_pDotB[i],
+                            e.m_pVX[i], e.m_pVY[i], generic);
+        }
     }
     static CDrawWnd::DotColour Shimmer(CDrawWnd& e, float vx, float vy, float c0, float c1,
                                        float c2) {

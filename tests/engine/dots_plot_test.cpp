@@ -408,5 +408,44 @@ TEST(DotReflections, ShimmerSeesEachCopysTurnedVelocity) {
     EXPECT_EQ(plain, 1);
 }
 
+// ---- The short path for inner points -------------------------------------------------------
+
+// Thousands of seeded dots, many near and past the edges, some saturating, with reflections
+// and mirror symmetry: the short path for "Points" must leave exactly the pixels the general
+// path leaves, in every channel.
+TEST(DotInnerPoints, TheShortPathDrawsExactlyWhatTheGeneralPathDraws) {
+    struct Setup {
+        int reflections;
+        bool symmetric;
+        bool cap;
+    };
+    const Setup setups[] = {{1, false, false}, {4, true, false}, {7, false, true}};
+    for (const Setup& setup : setups) {
+        Rig fast(true, 97, 61), general(true, 97, 61);
+        for (Rig* r : {&fast, &general}) {
+            r->engine.SetDotStyle(CDrawWnd::kDotPoints);
+            Peer::SetReflections(r->engine, setup.reflections, setup.symmetric, 48, 30, 0.3);
+            if (setup.cap) Peer::SetPointCap(r->engine, 30000);
+        }
+        std::mt19937 rng(static_cast<uint32_t>(setup.reflections));
+        std::uniform_real_distribution<float> ux(-6.0f, 103.0f), uy(-6.0f, 67.0f);
+        std::uniform_real_distribution<float> colour(-60.0f, 255.0f), v(-3.0f, 3.0f);
+        for (int i = 0; i < 6000; ++i) {
+            float x = ux(rng), y = uy(rng);
+            // Exact edges and whole-pixel positions, where a fraction is zero.
+            if (i % 50 == 0) x = 1.0f, y = 0.0f;
+            if (i % 50 == 1) x = 95.0f, y = 59.0f;
+            if (i % 50 == 2) x = std::floor(x), y = std::floor(y);
+            const float c0 = colour(rng), c1 = colour(rng), c2 = colour(rng);
+            const float vx = v(rng), vy = v(rng);
+            Peer::PlotDotImages(fast.engine, x, y, c0, c1, c2, vx, vy, false);
+            Peer::PlotDotImages(general.engine, x, y, c0, c1, c2, vx, vy, true);
+        }
+        ASSERT_EQ(fast.canvas->deepPixels, general.canvas->deepPixels)
+            << "reflections " << setup.reflections << " symmetric " << setup.symmetric;
+        EXPECT_GT(fast.canvas->Total(0), 0);
+    }
+}
+
 }  // namespace
 }  // namespace quovis

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/draw_wnd.h"
+#include "engine/field_sum.h"
 
 namespace quovis {
 
@@ -115,6 +116,39 @@ struct MotionTestPeer {
         for (auto& band : out) e.MoveAndPlotBand(band);
     }
 
+    // The motion pass as the frame step runs it: the engine's own bands on its own pool.
+    static void RunMotionBands(CDrawWnd& e) { e.RunMotionBands(); }
+    static WorkerPool* Pool(CDrawWnd& e) { return e.m_pPool.get(); }
+    static int Bands(const CDrawWnd& e) { return e.m_nBands; }
+    static DotBand* BandRecords(CDrawWnd& e) { return e.m_bands.get(); }
+    // The frame's movers as the kernel reads them (after PrepareMotionFrame).
+    static FieldSources Sources(const CDrawWnd& e) {
+        FieldSources s;
+        s.x = e.m_fieldX;
+        s.y = e.m_fieldY;
+        s.flowX = e.m_fieldFlowX;
+        s.flowY = e.m_fieldFlowY;
+        s.weight = e.m_fieldWeight;
+        s.colourR = e.m_fieldR;
+        s.colourG = e.m_fieldG;
+        s.colourB = e.m_fieldB;
+        s.count = e.m_nFieldCount;
+        return s;
+    }
+    static FieldQuadrants Quadrants(const CDrawWnd& e) {
+        FieldQuadrants q;
+        for (int k = 0; k < 4; ++k) {
+            for (int j = 0; j < 4; ++j) {
+                const float* m = &e.m_fieldImage[k][4 * j];
+                q.maps[k][j] = FieldImage{m[0], m[1], m[2], m[3]};
+            }
+        }
+        q.halfW = 0.5f * static_cast<float>(e.m_nWidth);
+        q.halfH = 0.5f * static_cast<float>(e.m_nHeight);
+        return q;
+    }
+    static int FieldImages(const CDrawWnd& e) { return e.m_nFieldImages; }
+
     static void UpdateMovers(CDrawWnd& e) { e.UpdateMovers(); }
     static void PrepareMotionFrame(CDrawWnd& e) { e.PrepareMotionFrame(); }
     static void MoveAndPlotBand(CDrawWnd& e, DotBand& band) { e.MoveAndPlotBand(band); }
@@ -157,6 +191,7 @@ struct MotionTestPeer {
     static double* Speed(CDrawWnd& e) { return e.m_moverSpeed; }
 
     // Motion state and constants.
+    static void SetMovers(CDrawWnd& e, int n) { e.m_nMovers = n; }
     static void SetWrap(CDrawWnd& e, int flags) { e.m_nWrapFlags = e.m_nWrapActive = flags; }
     static void SetStyle(CDrawWnd& e, int style) { e.m_nStyle = style; }
     static void SetStyleParam(CDrawWnd& e, int index, float value) {

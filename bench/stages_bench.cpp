@@ -1,0 +1,652 @@
+// The frame, stage by stage, at full size: 144,000 dots and 32 movers on a 1920 x 1080 canvas
+// unless the name says otherwise, on 1 and 2 threads of the engine's worker pool.
+//
+// Every benchmark times its stage and, interleaved with it in the same iterations, a
+// reference kernel doing the same work the plainest fast way (reference_kernels.h). Besides
+// the stage's time it reports ref_ms and ratio = stage / reference; the summary table at the
+// end (stage_table.h) sets the ratios against their targets.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "bench/reference_kernels.h"
+#include "bench/stage_table.h"
+#include "engine/field_sum.h"
+#include "engine/style_table.h"
+#include "present/flipper.h"
+#include "present/headless_renderer.h"
+#include "present/presented_draw_wnd.h"
+#include "tests/engine/canvas_peer.h"
+#include "tests/engine/fixed_clock.h"
+#include "tests/engine/motion_peer.h"
+
+extern char** environ;
+
+namespace {
+
+using quovis::CanvasTestPeer;
+using quovis::DotBand;
+using quovis::MotionTestPeer;
+using quovis::WorkerPool;
+namespace ref = quovis::reference;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kDots = 144000;
+constexpr int kMovers = 32;
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Times `stage` and `ref` alternately, each after its own untimed `prepare`, so both see the
+// same spell of the machine. `items` is the work of one iteration (dots, splats, pixels).
+template <class Prepare, class Stage, class Ref>
+void RunPaired(benchmark::State& state, Prepare prepare, Stage stage, Ref reference, double items) {
+    double stageTotal = 0.0;
+    double refTotal = 0.0;
+    for (auto _ : state) {
+        prepare();
+        const Clock::time_point t0 = Clock::now();
+        stage();
+        const Clock::time_point t1 = Clock::now();
+        prepare();
+        const Clock::time_point t2 = Clock::now();
+        reference();
+        const Clock::time_point t3 = Clock::now();
+        stageTotal += Seconds(t0, t1);
+        refTotal += Seconds(t2, t3);
+        state.SetIterationTime(Seconds(t0, t1));
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["ref_ms"] = refTotal / n * 1e3;
+    state.counters["ratio"] = refTotal > 0.0 ? stageTotal / refTotal : 0.0;
+    if (items > 0.0) state.counters["ns_per_item"] = stageTotal / n / items * 1e9;
+}
+
+// Runs job(record) for `count` records: on the pool when there is one, else in turn.
+template <class Record>
+void RunOn(WorkerPool* pool, void (*job)(void*, Record*), void* object, int count,
+           Record* records) {
+    if (pool != nullptr && count > 1) {
+        pool->RunOnAll(job, object, count, records);
+    } else {
+        for (int i = 0; i < count; ++i) job(object, &records[i]);
+    }
+}
+
+// A range of work for one thread, on a cache line of its own.
+struct alignas(64) Range {
+    int first = 0;
+    int last = -1;
+    float result = 0.0f;
+};
+
+std::vector<Range> SplitRanges(int total, int parts) {
+    std::vector<Range> ranges(static_cast<std::size_t>(parts));
+    for (int p = 0; p < parts; ++p) {
+        ranges[p].first = static_cast<int>(static_cast<int64_t>(total) * p / parts);
+        ranges[p].last = static_cast<int>(static_cast<int64_t>(total) * (p + 1) / parts) - 1;
+    }
+    return ranges;
+}
+
+// A thread pool for the reference kernels, as big as the engine's.
+struct RefPool {
+    WorkerPool pool;
+    explicit RefPool(int threads) {
+        if (threads > 1) {
+            pool.SetWorkerCount(threads);
+            pool.Start();
+        }
+    }
+    WorkerPool* Get(int threads) { return threads > 1 ? &pool : nullptr; }
+};
+
+// An engine with its dots spread over the canvas and the field settled for 20 frames, so
+// that dots move as they do in a running pattern.
+struct DotRig {
+    quovis::test::FixedClock clock{1234, 5678};
+    std::unique_ptr<quovis::PresentedDrawWnd> engine;
+
+    DotRig(int threads, int images, bool output, int width = kWidth, int height = kHeight) {
+        quovis::EngineOptions options;
+        options.workerCount = threads;
+        quovis::FlipperOptions flipperOptions;
+        flipperOptions.bands = threads;
+        engine = std::make_unique<quovis::PresentedDrawWnd>(clock, options, flipperOptions);
+        engine->SetCanvasSize(width, height);
+        if (output) engine->CreateOutput(60.0);
+        quovis::MotionSetup s;
+        s.width = width;
+        s.height = height;
+        s.dots = kDots;
+        s.movers = kMovers;
+        s.motion = 2;
+        s.activity = 2.0;
+        s.viscosity = 200.0;
+        s.wrapFlags = images == 4 ? 2 : 0;
+        MotionTestPeer::Start(*engine, s, 0.1);
+        MotionTestPeer::ScatterDots(*engine, 99);
+        std::vector<DotBand> warm;
+        for (int frame = 0; frame < 20; ++frame) MotionTestPeer::Frame(*engine, 1, warm);
+        MotionTestPeer::PrepareMotionFrame(*engine);
+    }
+    quovis::CDrawWnd& E() { return *engine; }
+};
+
+// ---- Field sum ------------------------------------------------------------------------------
+
+struct FieldStage {
+    quovis::FieldSources sources;
+    quovis::FieldQuadrants quadrants;
+    int images = 1;
+    const float* x = nullptr;
+    const float* y = nullptr;
+    const float* vx = nullptr;
+    const float* vy = nullptr;
+};
+
+// The kernel's own field pass over one range: the moved positions block by block, then the
+// pushes of the block (the dot update that follows is left out).
+void FieldStageJob(void* object, Range* r) {
+    const FieldStage& f = *static_cast<const FieldStage*>(object);
+    alignas(64) float bx[quovis::kFieldBlock], by[quovis::kFieldBlock];
+    alignas(64) float px[quovis::kFieldBlock], py[quovis::kFieldBlock];
+    quovis::FieldBlock block;
+    block.x = bx;
+    block.y = by;
+    block.vx = px;
+    block.vy = py;
+    float total = 0.0f;
+    for (int b0 = r->first; b0 <= r->last; b0 += quovis::kFieldBlock) {
+        const int n = std::min(quovis::kFieldBlock, r->last - b0 + 1);
+        for (int t = 0; t < n; ++t) {
+            bx[t] = f.x[b0 + t] + f.vx[b0 + t];
+            by[t] = f.y[b0 + t] + f.vy[b0 + t];
+        }
+        for (int t = n; t < quovis::PaddedBlockCount(n); ++t) bx[t] = by[t] = 0.0f;
+        block.count = n;
+        quovis::SumPushBlock(f.sources, &f.quadrants, f.images, quovis::FieldFalloff::Square, false,
+                             block);
+        total += px[0] + py[0];
+    }
+    r->result = total;
+}
+
+void FieldRefJob(void* object, Range* r) {
+    r->result = ref::FieldSum(*static_cast<const ref::FieldData*>(object), r->first, r->last);
+}
+
+void BM_FieldSum(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int images = static_cast<int>(state.range(1));
+    DotRig rig(threads, images, false);
+    quovis::CDrawWnd& e = rig.E();
+    FieldStage stage;
+    stage.sources = MotionTestPeer::Sources(e);
+    stage.quadrants = MotionTestPeer::Quadrants(e);
+    stage.images = MotionTestPeer::FieldImages(e);
+    stage.x = MotionTestPeer::X(e);
+    stage.y = MotionTestPeer::Y(e);
+    stage.vx = MotionTestPeer::VX(e);
+    stage.vy = MotionTestPeer::VY(e);
+
+    // The reference reads its own copy of the positions, padded by a block.
+    std::vector<float> x(stage.x, stage.x + kDots), y(stage.y, stage.y + kDots);
+    x.resize(kDots + ref::kBlock, 0.0f);
+    y.resize(kDots + ref::kBlock, 0.0f);
+    const float offsets[4][2] = {{0, 0}, {-kWidth, 0}, {0, -kHeight}, {-kWidth, -kHeight}};
+    const ref::FieldData data{x.data(),
+                              y.data(),
+                              stage.sources.x,
+                              stage.sources.y,
+                              stage.sources.flowX,
+                              stage.sources.flowY,
+                              stage.sources.weight,
+                              stage.sources.count,
+                              offsets,
+                              images};
+    RefPool refPool(threads);
+    std::vector<Range> ranges = SplitRanges(kDots, threads);
+    std::vector<Range> refRanges = ranges;
+    WorkerPool* pool = MotionTestPeer::Pool(e);
+    RunPaired(
+        state, [] {}, [&] { RunOn(pool, &FieldStageJob, &stage, threads, ranges.data()); },
+        [&] {
+            RunOn(refPool.Get(threads), &FieldRefJob, const_cast<ref::FieldData*>(&data), threads,
+                  refRanges.data());
+        },
+        kDots);
+}
+BENCHMARK(BM_FieldSum)
+    ->ArgNames({"threads", "images"})
+    ->ArgsProduct({{1, 2}, {1, 4}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Dot update -----------------------------------------------------------------------------
+
+// The dot arrays of the rig, saved, so every iteration starts from the same dots.
+struct SavedDots {
+    std::vector<float> arrays[8];
+    float* live[8];
+    explicit SavedDots(quovis::CDrawWnd& e)
+        : live{MotionTestPeer::X(e),  MotionTestPeer::Y(e),       MotionTestPeer::VX(e),
+               MotionTestPeer::VY(e), MotionTestPeer::R(e),       MotionTestPeer::G(e),
+               MotionTestPeer::B(e),  MotionTestPeer::Mobility(e)} {
+        for (int a = 0; a < 8; ++a) arrays[a].assign(live[a], live[a] + kDots);
+    }
+    void Restore() {
+        for (int a = 0; a < 8; ++a) std::copy(arrays[a].begin(), arrays[a].end(), live[a]);
+    }
+};
+
+void DotRefJob(void* object, Range* r) {
+    ref::DotUpdate(*static_cast<const ref::DotData*>(object), r->first, r->last);
+}
+
+// The motion pass with no movers and no canvas: moving, damping, walls and colour only.
+void BM_DotUpdate(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    DotRig rig(threads, 1, false);
+    quovis::CDrawWnd& e = rig.E();
+    MotionTestPeer::SetMovers(e, 0);
+    MotionTestPeer::PrepareMotionFrame(e);
+    SavedDots saved(e);
+
+    std::vector<float> copy[8];
+    for (int a = 0; a < 8; ++a) copy[a] = saved.arrays[a];
+    const ref::DotData data{copy[0].data(),
+                            copy[1].data(),
+                            copy[2].data(),
+                            copy[3].data(),
+                            copy[4].data(),
+                            copy[5].data(),
+                            copy[6].data(),
+                            copy[7].data(),
+                            MotionTestPeer::HueTable(e),
+                            static_cast<float>(kWidth),
+                            static_cast<float>(kHeight),
+                            MotionTestPeer::DampX(e),
+                            MotionTestPeer::WallK1(e),
+                            MotionTestPeer::WallK2(e),
+                            MotionTestPeer::MarginX(e),
+                            MotionTestPeer::ColourGain(e)[0],
+                            0.01f};
+    RefPool refPool(threads);
+    std::vector<Range> refRanges = SplitRanges(kDots, threads);
+    RunPaired(
+        state,
+        [&] {
+            saved.Restore();
+            for (int a = 0; a < 8; ++a)
+                std::copy(saved.arrays[a].begin(), saved.arrays[a].end(), copy[a].begin());
+        },
+        [&] { MotionTestPeer::RunMotionBands(e); },
+        [&] {
+            RunOn(refPool.Get(threads), &DotRefJob, const_cast<ref::DotData*>(&data), threads,
+                  refRanges.data());
+        },
+        kDots);
+}
+BENCHMARK(BM_DotUpdate)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Plotting -------------------------------------------------------------------------------
+
+struct PlotStage {
+    quovis::CDrawWnd* engine;
+    bool generic;
+};
+
+void PlotStageJob(void* object, DotBand* band) {
+    const PlotStage& p = *static_cast<const PlotStage*>(object);
+    CanvasTestPeer::PlotBand(*p.engine, *band, p.generic);
+}
+
+struct SplatRef {
+    ref::Canvas16 canvas;
+    const float* xs;
+    const float* ys;
+    int32_t amounts[3];
+    const int16_t (*kernels)[32][16];
+};
+
+void SplatRefJob(void* object, Range* r) {
+    const SplatRef& s = *static_cast<const SplatRef*>(object);
+    if (s.kernels != nullptr) {
+        ref::Splat4x4(s.canvas, s.xs, s.ys, r->first, r->last, s.amounts, s.kernels);
+    } else {
+        ref::Splat2x2(s.canvas, s.xs, s.ys, r->first, r->last, s.amounts);
+    }
+}
+
+// Where the reflection images of every dot land, as the engine places them.
+void ImagePositions(quovis::CDrawWnd& e, int reflections, bool symmetric, std::vector<float>& xs,
+                    std::vector<float>& ys) {
+    const float* x = MotionTestPeer::X(e);
+    const float* y = MotionTestPeer::Y(e);
+    const float cx = kWidth / 2, cy = kHeight / 2;
+    xs.clear();
+    ys.clear();
+    for (int r = 0; r < reflections; ++r) {
+        const double a = 2.0 * 3.14159265358979323846 * r / reflections;
+        const float c = static_cast<float>(std::cos(a)), sn = static_cast<float>(std::sin(a));
+        for (int i = 0; i < kDots; ++i) {
+            const float dx = x[i] - cx, dy = y[i] - cy;
+            xs.push_back(cx + dx * c + dy * sn);
+            ys.push_back(cy + dy * c - dx * sn);
+            if (symmetric) {
+                xs.push_back(cx + dy * sn - dx * c);
+                ys.push_back(cy + dx * sn + dy * c);
+            }
+        }
+    }
+}
+
+void BM_Splats(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int style = static_cast<int>(state.range(1));
+    const int reflections = static_cast<int>(state.range(2));
+    const bool symmetric = state.range(3) != 0;
+    const bool generic = state.range(4) == 0;
+    DotRig rig(threads, 1, true);
+    quovis::CDrawWnd& e = rig.E();
+    e.SetDotStyle(style);
+    e.BuildDiscKernels(style, true);
+    CanvasTestPeer::SetPointCap(e, 130560);
+    CanvasTestPeer::SetReflections(e, reflections, symmetric, kWidth / 2, kHeight / 2);
+    // A faint colour, the same for every dot, so the reference adds the same amounts.
+    float* channels[3] = {MotionTestPeer::R(e), MotionTestPeer::G(e), MotionTestPeer::B(e)};
+    for (int i = 0; i < kDots; ++i) {
+        channels[0][i] = 1.5f;
+        channels[1][i] = 1.0f;
+        channels[2][i] = 0.5f;
+    }
+    DotBand* bands = MotionTestPeer::BandRecords(e);
+    for (int b = 0; b < threads; ++b) {
+        bands[b].First = kDots * b / threads;
+        bands[b].Last = kDots * (b + 1) / threads - 1;
+    }
+    PlotStage stage{&e, generic};
+
+    std::vector<float> xs, ys;
+    ImagePositions(e, reflections, symmetric, xs, ys);
+    const int splats = static_cast<int>(xs.size());
+    // The reference's canvas lives in memory like the engine's (huge pages included).
+    quovis::AlignedArray<uint16_t> canvas;
+    canvas.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3);
+    SplatRef reference{{canvas.Data(), kWidth, kHeight, 3 * kWidth},
+                       xs.data(),
+                       ys.data(),
+                       {384, 256, 128},
+                       nullptr};
+    // The settling frames drew real colours; the stage starts from a dark canvas, as the
+    // reference does.
+    e.Canvas()->BeginFrame(true);
+    static int16_t kernels[32][32][16];
+    if (style == quovis::CDrawWnd::kDotDiscs) {
+        for (int fx = 0; fx < 32; ++fx)
+            for (int fy = 0; fy < 32; ++fy)
+                std::copy_n(CanvasTestPeer::Kernel(e, fx, fy), 16, kernels[fx][fy]);
+        reference.kernels = kernels;
+    }
+    RefPool refPool(threads);
+    std::vector<Range> refRanges = SplitRanges(splats, threads);
+    WorkerPool* pool = MotionTestPeer::Pool(e);
+    // The canvases are not cleared between iterations: a clear of this size streams past the
+    // caches and would leave every plot a miss, which no running frame sees. The colours are
+    // faint enough that no pixel saturates in the iterations a run makes.
+    RunPaired(
+        state, [] {}, [&] { RunOn(pool, &PlotStageJob, &stage, threads, bands); },
+        [&] { RunOn(refPool.Get(threads), &SplatRefJob, &reference, threads, refRanges.data()); },
+        splats);
+}
+BENCHMARK(BM_Splats)
+    ->ArgNames({"threads", "style", "reflections", "symmetric", "fast"})
+    ->ArgsProduct({{1, 2},
+                   {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs},
+                   {1, 4, 14},
+                   {0, 1},
+                   {1}})
+    ->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, 0})
+    ->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, 0})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Trail fade and conversion --------------------------------------------------------------
+
+struct CanvasRef {
+    uint16_t* canvas;
+    uint32_t* display;
+    int width;
+    const uint8_t* tone;
+    uint32_t mul;
+};
+
+void CanvasRefJob(void* object, Range* r) {
+    const CanvasRef& c = *static_cast<const CanvasRef*>(object);
+    const std::size_t first = static_cast<std::size_t>(r->first) * c.width;
+    const std::size_t pixels = static_cast<std::size_t>(r->last - r->first + 1) * c.width;
+    ref::Convert(c.canvas + 3 * first, c.display + first, pixels, c.tone);
+    ref::Fade(c.canvas + 3 * first, 3 * pixels, c.mul);
+}
+
+void BM_FadeAndConvert(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int width = static_cast<int>(state.range(1));
+    const int height = width * 9 / 16;
+    quovis::FlipperOptions options;
+    options.bands = threads;
+    quovis::CFlipperGDI32 flipper(options);
+    flipper.SetDeepCanvas(true);
+    if (flipper.Attach(width, height) != quovis::kFlipperOk) {
+        state.SkipWithError("no canvas");
+        return;
+    }
+    flipper.SetTone(8.0, 0.7);
+    flipper.SetTrails(60, false, 1.0);
+    std::mt19937 gen(1);
+    std::uniform_int_distribution<int> amount(0, 65535);
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    quovis::AlignedArray<uint16_t> canvas;
+    quovis::AlignedArray<uint32_t> display;
+    canvas.Allocate(3 * pixels);
+    display.Allocate(pixels);
+    uint16_t* const c = canvas.Data();
+    for (std::size_t i = 0; i < 3 * pixels; ++i) c[i] = static_cast<uint16_t>(amount(gen));
+    for (int y = 0; y < height; ++y)
+        for (int x = 1; x < width; ++x) {
+            const uint16_t* p = &c[(static_cast<std::size_t>(y) * width + x) * 3];
+            flipper.AddPixel(x, y, p[0], p[1], p[2]);
+        }
+    std::vector<uint8_t> tone(65536);
+    for (int v = 0; v < 65536; ++v) tone[v] = static_cast<uint8_t>(std::sqrt(v / 65535.0) * 255.0);
+    CanvasRef reference{c, display.Data(), width, tone.data(), 64000};
+    RefPool refPool(threads);
+    std::vector<Range> refRanges = SplitRanges(height, threads);
+    // Fading would empty both canvases over a long run; refilling them between iterations
+    // costs more than the stage, so they are refilled only when nearly dark.
+    int sinceFill = 0;
+    RunPaired(
+        state,
+        [&] {
+            if (++sinceFill < 200) return;
+            sinceFill = 0;
+            for (std::size_t i = 0; i < 3 * pixels; ++i)
+                c[i] = static_cast<uint16_t>(c[i] | 0x8000);
+            for (int y = 0; y < height; y += 7)
+                for (int x = 1; x < width; x += 3) flipper.AddPixel(x, y, 30000, 20000, 10000);
+        },
+        [&] {
+            flipper.ConvertToDisplay();
+            flipper.FadeTrails();
+        },
+        [&] { RunOn(refPool.Get(threads), &CanvasRefJob, &reference, threads, refRanges.data()); },
+        static_cast<double>(width) * height);
+}
+BENCHMARK(BM_FadeAndConvert)
+    ->ArgNames({"threads", "width"})
+    ->ArgsProduct({{1, 2}, {1920, 1440}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- The whole frame ------------------------------------------------------------------------
+
+// The references of every stage of one frame, summed: field (one image), dot update, one
+// 2 x 2 splat per image, fade and conversion.
+struct FrameRef {
+    int threads;
+    RefPool pool;
+    std::vector<float> x, y, vx, vy, r, g, b, mobility, xs, ys;
+    std::vector<float> moverX, moverY, flowX, flowY, weight;
+    quovis::AlignedArray<uint16_t> canvas;
+    quovis::AlignedArray<uint32_t> display;
+    std::vector<uint8_t> tone;
+    float hue[1024][3];
+    ref::FieldData field{};
+    ref::DotData dots{};
+    SplatRef splat{};
+    CanvasRef convert{};
+    std::vector<Range> dotRanges, splatRanges, rowRanges;
+    const float offsets[1][2] = {{0, 0}};
+
+    FrameRef(int threadCount, int reflections) : threads(threadCount), pool(threadCount) {
+        std::mt19937 gen(7);
+        std::uniform_real_distribution<float> ux(0.0f, kWidth), uy(0.0f, kHeight), uv(-2.0f, 2.0f);
+        for (int i = 0; i < kDots + ref::kBlock; ++i) {
+            x.push_back(ux(gen));
+            y.push_back(uy(gen));
+            vx.push_back(uv(gen));
+            vy.push_back(uv(gen));
+            r.push_back(50.0f), g.push_back(40.0f), b.push_back(30.0f), mobility.push_back(1.0f);
+        }
+        for (int k = 0; k < kMovers; ++k) {
+            moverX.push_back(ux(gen));
+            moverY.push_back(uy(gen));
+            flowX.push_back(uv(gen));
+            flowY.push_back(uv(gen));
+            weight.push_back(1e-3f);
+        }
+        for (int i = 0; i < 1024; ++i)
+            for (int c = 0; c < 3; ++c) hue[i][c] = static_cast<float>((i * (c + 1)) % 97) / 97.0f;
+        for (int rf = 0; rf < reflections; ++rf) {
+            const double a = 2.0 * 3.14159265358979323846 * rf / reflections;
+            for (int i = 0; i < kDots; ++i) {
+                const float dx = x[i] - kWidth / 2, dy = y[i] - kHeight / 2;
+                xs.push_back(kWidth / 2 + dx * static_cast<float>(std::cos(a)) +
+                             dy * static_cast<float>(std::sin(a)));
+                ys.push_back(kHeight / 2 + dy * static_cast<float>(std::cos(a)) -
+                             dx * static_cast<float>(std::sin(a)));
+            }
+        }
+        canvas.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3);
+        display.Allocate(static_cast<std::size_t>(kWidth) * kHeight);
+        for (int v = 0; v < 65536; ++v) tone.push_back(static_cast<uint8_t>(v >> 8));
+        field = {x.data(),     y.data(),      moverX.data(), moverY.data(), flowX.data(),
+                 flowY.data(), weight.data(), kMovers,       offsets,       1};
+        dots = {x.data(), y.data(),        vx.data(), vy.data(), r.data(), g.data(),
+                b.data(), mobility.data(), hue,       kWidth,    kHeight,  0.9f,
+                0.01f,    1e-4f,           10.0f,     0.1f,      0.01f};
+        splat = {{canvas.Data(), kWidth, kHeight, 3 * kWidth},
+                 xs.data(),
+                 ys.data(),
+                 {40 * 256, 30 * 256, 20 * 256},
+                 nullptr};
+        convert = {canvas.Data(), display.Data(), kWidth, tone.data(), 64000};
+        dotRanges = SplitRanges(kDots, threads);
+        splatRanges = SplitRanges(static_cast<int>(xs.size()), threads);
+        rowRanges = SplitRanges(kHeight, threads);
+    }
+
+    void Run() {
+        WorkerPool* p = pool.Get(threads);
+        RunOn(p, &FieldRefJob, &field, threads, dotRanges.data());
+        RunOn(p, &DotRefJob, &dots, threads, dotRanges.data());
+        RunOn(p, &SplatRefJob, &splat, threads, splatRanges.data());
+        RunOn(p, &CanvasRefJob, &convert, threads, rowRanges.data());
+    }
+};
+
+void BM_Frame(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int reflections = static_cast<int>(state.range(1));
+    quovis::RenderOptions options;
+    options.width = kWidth;
+    options.height = kHeight;
+    options.bands = threads;
+    quovis::EngineSettings settings;
+    settings.Style = quovis::kStyleFullField;  // every dot alive from the first frame
+    settings.Grains = kDots;
+    settings.Reflections = reflections;
+    settings.DotStyle = quovis::CDrawWnd::kDotPoints;
+    settings.Complexity = kMovers;
+    quovis::HeadlessRenderer renderer(options, settings);
+    if (!renderer.Ok()) {
+        state.SkipWithError(renderer.Error());
+        return;
+    }
+    for (int i = 0; i < 40; ++i) renderer.RenderFrame();
+    FrameRef reference(threads, reflections);
+    RunPaired(
+        state, [] {}, [&] { renderer.RenderFrame(); }, [&] { reference.Run(); }, 0.0);
+}
+BENCHMARK(BM_Frame)
+    ->ArgNames({"threads", "reflections"})
+    ->ArgsProduct({{1, 2}, {1, 4, 14, 60}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Start to first frame -------------------------------------------------------------------
+
+// Runs a program to its end; false when it could not start or failed.
+bool RunProcess(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The render tool from process start to its first full-size frame written out; the reference
+// is starting a process that does nothing.
+void BM_StartToFirstFrame(benchmark::State& state) {
+    const std::string out = "/tmp/quovis-bench-first-frame.png";
+    const std::vector<std::string> render = {
+        QUOVIS_TOOL_PATH, "render",   "--builtin", "Into The Light", "--size",
+        "1920x1080",      "--frames", "1",         "--out",          out};
+    const std::vector<std::string> nothing = {"/bin/true"};
+    bool ok = true;
+    RunPaired(
+        state, [] {}, [&] { ok = RunProcess(render) && ok; },
+        [&] { ok = RunProcess(nothing) && ok; }, 0.0);
+    if (!ok) state.SkipWithError("the render tool failed");
+    std::remove(out.c_str());
+}
+BENCHMARK(BM_StartToFirstFrame)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    quovis::bench::StageTableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
