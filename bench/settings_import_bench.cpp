@@ -24,8 +24,8 @@ std::u16string ManyDrawingPresets(int presets) {
     for (int i = 0; i < presets; ++i) {
         std::u16string name = u"P";
         for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
-        text += name +
-                u",1,26,18999,4191,1112,11,163,7,1,1,1,0,0,0,0,98,1,6,1100,35,65,2,144,1,0\r\n";
+        text +=
+            name + u",1,26,18999,4191,1112,11,163,7,1,1,1,0,0,0,0,98,1,6,1100,35,65,2,144,1,0\r\n";
         draws += name + u",1,5,5,\r\n";
     }
     return text + draws;
