@@ -306,14 +306,25 @@ BENCHMARK(BM_DotUpdate)
 
 // ---- Plotting -------------------------------------------------------------------------------
 
+// How the stage plots: every image through the general path, through the short path for
+// inner points, or (as the engine does with several workers) collected per band and then
+// drawn stripe by stripe.
+enum PlotPath { kGeneral = 0, kShort = 1, kStripes = 2 };
+
 struct PlotStage {
     quovis::CDrawWnd* engine;
-    bool generic;
+    int path;
+    DotBand* bands;
 };
 
 void PlotStageJob(void* object, DotBand* band) {
     const PlotStage& p = *static_cast<const PlotStage*>(object);
-    CanvasTestPeer::PlotBand(*p.engine, *band, p.generic);
+    CanvasTestPeer::PlotBand(*p.engine, *band, p.path == kGeneral, p.path == kStripes);
+}
+
+void StripeStageJob(void* object, DotBand* band) {
+    const PlotStage& p = *static_cast<const PlotStage*>(object);
+    CanvasTestPeer::ApplyStripe(*p.engine, static_cast<int>(band - p.bands));
 }
 
 struct SplatRef {
@@ -361,7 +372,7 @@ void BM_Splats(benchmark::State& state) {
     const int style = static_cast<int>(state.range(1));
     const int reflections = static_cast<int>(state.range(2));
     const bool symmetric = state.range(3) != 0;
-    const bool generic = state.range(4) == 0;
+    const int path = static_cast<int>(state.range(4));
     DotRig rig(threads, 1, true);
     quovis::CDrawWnd& e = rig.E();
     e.SetDotStyle(style);
@@ -376,11 +387,27 @@ void BM_Splats(benchmark::State& state) {
         channels[2][i] = 0.5f;
     }
     DotBand* bands = MotionTestPeer::BandRecords(e);
-    for (int b = 0; b < threads; ++b) {
-        bands[b].First = kDots * b / threads;
-        bands[b].Last = kDots * (b + 1) / threads - 1;
+    WorkerPool* pool = MotionTestPeer::Pool(e);
+    if (path == kStripes && (threads < 2 || bands[0].splats == nullptr)) {
+        state.SkipWithError("stripes need several workers");
+        return;
     }
-    PlotStage stage{&e, generic};
+    // Stripes need a band's plots to fit its buffer: more dots make rounds, as in the engine.
+    const int splatsPerDot = reflections * (symmetric ? 2 : 1);
+    const int dotsPerRound =
+        path == kStripes ? std::min(kDots, bands[0].splatCapacity / splatsPerDot * threads) : kDots;
+    PlotStage stage{&e, path, bands};
+    auto runStage = [&] {
+        for (int first = 0; first < kDots; first += dotsPerRound) {
+            const int count = std::min(dotsPerRound, kDots - first);
+            for (int b = 0; b < threads; ++b) {
+                bands[b].First = first + count * b / threads;
+                bands[b].Last = first + count * (b + 1) / threads - 1;
+            }
+            RunOn(pool, &PlotStageJob, &stage, threads, bands);
+            if (path == kStripes) RunOn(pool, &StripeStageJob, &stage, threads, bands);
+        }
+    };
 
     std::vector<float> xs, ys;
     ImagePositions(e, reflections, symmetric, xs, ys);
@@ -405,24 +432,23 @@ void BM_Splats(benchmark::State& state) {
     }
     RefPool refPool(threads);
     std::vector<Range> refRanges = SplitRanges(splats, threads);
-    WorkerPool* pool = MotionTestPeer::Pool(e);
     // The canvases are not cleared between iterations: a clear of this size streams past the
     // caches and would leave every plot a miss, which no running frame sees. The colours are
     // faint enough that no pixel saturates in the iterations a run makes.
     RunPaired(
-        state, [] {}, [&] { RunOn(pool, &PlotStageJob, &stage, threads, bands); },
+        state, [] {}, runStage,
         [&] { RunOn(refPool.Get(threads), &SplatRefJob, &reference, threads, refRanges.data()); },
         splats);
 }
 BENCHMARK(BM_Splats)
-    ->ArgNames({"threads", "style", "reflections", "symmetric", "fast"})
-    ->ArgsProduct({{1, 2},
-                   {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs},
-                   {1, 4, 14},
-                   {0, 1},
-                   {1}})
-    ->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, 0})
-    ->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, 0})
+    ->ArgNames({"threads", "style", "reflections", "symmetric", "path"})
+    ->ArgsProduct({{1}, {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs}, {1, 4, 14},
+                   {0, 1}, {kShort}})
+    ->ArgsProduct({{2}, {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs}, {1, 4, 14},
+                   {0, 1}, {kStripes}})
+    ->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral})
+    ->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral})
+    ->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kShort})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -33,6 +33,10 @@ struct CanvasSurface {
     std::ptrdiff_t readBackRowStep = 0;  // in pixels
     int32_t width = 0;
     int32_t height = 0;
+    // Picture rows a plot may write: rows outside [clipFirst, clipEnd) are left alone. A
+    // worker that owns a stripe of the canvas plots through a surface clipped to it.
+    int32_t clipFirst = 0;
+    int32_t clipEnd = INT32_MAX;
 
     bool IsDeep() const { return deep != nullptr; }
 };
@@ -89,10 +93,12 @@ inline void AddShallowPixel(uint32_t* px, int32_t a0, int32_t a1, int32_t a2) {
 }
 
 // Adds amounts (8.8 fixed point) to the pixel at picture position (x, y). Outside
-// 1 <= x < width, 0 <= y < height nothing happens.
+// 1 <= x < width, 0 <= y < height (or outside the clip rows) nothing happens.
 inline void AddPixel(const CanvasSurface& s, int32_t x, int32_t y, int32_t a0, int32_t a1,
                      int32_t a2) {
-    if (x < 1 || x >= s.width || y < 0 || y >= s.height) return;
+    if (x < 1 || x >= s.width || y < 0 || y >= s.height || y < s.clipFirst || y >= s.clipEnd) {
+        return;
+    }
     const std::ptrdiff_t row = s.height - 1 - y;
     if (s.deep != nullptr) {
         AddDeepPixel(s.deep + row * s.deepRowStep + 3 * static_cast<std::ptrdiff_t>(x), a0, a1, a2);

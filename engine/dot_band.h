@@ -1,40 +1,44 @@
 // DotBand: the record one worker gets for one frame's motion pass. The frame thread fills the
-// range and pointers before the pass and reads the sums after it; the worker writes only its
-// own record and its own range of dots.
+// range before the pass and reads the sums after it; the worker writes only its own record,
+// its own range of dots and its own plot buffer. Each record starts on a cache line of its
+// own so that workers never share one.
 //
-// The scratch arrays hold one entry per mover image (4 images x 32 movers = 128, rounded up
-// to 160 so the vector loops can run a few entries past the end without a tail). Each starts
-// on its own cache line so that workers never share one.
+// With several workers the plots do not go straight into the canvas: each band appends its
+// dots' plots to its buffer, and then every worker applies, from all buffers in band order,
+// the plots that fall into its own stripe of canvas rows. A canvas line is then written by
+// one core only, instead of travelling between the cores' caches on every other plot, and
+// the picture does not depend on how the workers' timing interleaves. A frame whose plots do
+// not fit the buffers runs in several rounds.
 #pragma once
 
 #include <cstdint>
 
 namespace quovis {
 
-struct alignas(64) DotBand {
-    static constexpr int kScratch = 160;
+// What one plot adds to each channel at full weight, 8.8 fixed point.
+struct PlotAmounts {
+    int32_t a0, a1, a2;
+};
 
+// One plot waiting for the owner of its stripe.
+struct SplatRecord {
+    float x, y;
+    PlotAmounts amounts;
+};
+
+struct alignas(64) DotBand {
     int32_t First = 0;  // inclusive dot range
     int32_t Last = -1;
-    float* m_pDotR = nullptr;
-    float* m_pDotG = nullptr;
-    float* m_pDotB = nullptr;
+    int32_t Next = 0;   // the first dot of the range not yet moved in this frame
     float SumX = 0.0f;  // sums of the new positions of the dots moved
     float SumY = 0.0f;
-    double Travel = 0.0;             // sum of |x - x0| + |y - y0| to dot 0
-    int32_t Count = 0;               // dots moved
-    const float* weights = nullptr;  // the movers' reach weights for this frame
-    int32_t result = 0;
+    double Travel = 0.0;  // sum of |x - x0| + |y - y0| to dot 0
+    int32_t Count = 0;    // dots moved
 
-    // Per mover image: offset to the dot, flow vector, colour and weight.
-    alignas(64) float dx[kScratch] = {};
-    alignas(64) float dy[kScratch] = {};
-    alignas(64) float flowX[kScratch] = {};
-    alignas(64) float flowY[kScratch] = {};
-    alignas(64) float colourR[kScratch] = {};
-    alignas(64) float colourG[kScratch] = {};
-    alignas(64) float colourB[kScratch] = {};
-    alignas(64) float weight[kScratch] = {};
+    // The band's plots of the current round; none when plotting straight into the canvas.
+    SplatRecord* splats = nullptr;
+    int32_t splatCount = 0;
+    int32_t splatCapacity = 0;
 };
 
 }  // namespace quovis

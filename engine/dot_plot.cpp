@@ -95,7 +95,10 @@ inline bool PlotInnerPoint(const CanvasSurface& s, float x, float y, const Amoun
     const int ty = static_cast<int>(ys);
     const int ix = tx - static_cast<int>(kFloorOffset);
     const int iy = ty - static_cast<int>(kFloorOffset);
-    if (ix < 1 || ix + 1 >= s.width || iy < 0 || iy + 1 >= s.height) return false;
+    if (ix < 1 || ix + 1 >= s.width || iy < std::max(0, s.clipFirst) ||
+        iy + 1 >= std::min(s.height, s.clipEnd)) {
+        return false;
+    }
     const int32_t fx = static_cast<int32_t>(128.0f * (xs - static_cast<float>(tx)));
     const int32_t fy = static_cast<int32_t>(128.0f * (ys - static_cast<float>(ty)));
     uint16_t* top = s.deep + (s.height - 1 - iy) * s.deepRowStep + 3 * ix;
@@ -225,7 +228,7 @@ CDrawWnd::DotColour CDrawWnd::ShimmerColour(float vx, float vy, float c0, float 
 // ---- Reflections -------------------------------------------------------------------------
 
 void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy,
-                             bool generic) {
+                             bool generic, DotBand* collect) {
     if (!m_pCanvas) return;
     const CanvasSurface& s = m_pCanvas->Surface();
     if (s.width <= 0) return;
@@ -239,7 +242,15 @@ void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, flo
             const DotColour o = ShimmerColour(pvx, pvy, c0, c1, c2);
             a = AmountsFor(o.c0, o.c1, o.c2);
         }
-        if (!points || !PlotInnerPoint(s, px, py, a)) PlotWithAmounts(s, px, py, a);
+        if (collect != nullptr) {
+            // Only what can touch the canvas is kept (this also keeps NaN out).
+            if (px > -kReach && px < static_cast<float>(s.width) + kReach && py > -kReach &&
+                py < static_cast<float>(s.height) + kReach) {
+                collect->splats[collect->splatCount++] = {px, py, a};
+            }
+        } else if (!points || !PlotInnerPoint(s, px, py, a)) {
+            PlotWithAmounts(s, px, py, a);
+        }
     };
     if (m_nReflections <= 1 && !m_bSymmetric) {
         plot(x, y, vx, vy);
@@ -256,6 +267,67 @@ void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, flo
         plot(cx + dx * c + dy * sn, cy + dy * c - dx * sn, vx * c + vy * sn, vy * c - vx * sn);
         if (m_bSymmetric) {
             plot(cx + dy * sn - dx * c, cy + dx * sn + dy * c, vy * sn - vx * c, vx * sn + vy * c);
+        }
+    }
+}
+
+int CDrawWnd::ImagesPerDot() const {
+    if (m_nReflections <= 1 && !m_bSymmetric) return 1;
+    return std::clamp(m_nReflections, 1, kMaxReflections) * (m_bSymmetric ? 2 : 1);
+}
+
+// ---- Stripes -------------------------------------------------------------------------------
+
+namespace {
+
+// The rows a dot style touches, relative to the dot's own row.
+struct RowReach {
+    int above, below;
+};
+
+RowReach RowReachOf(int style) {
+    switch (style) {
+        case CDrawWnd::kDotPixels:
+            return {0, 0};
+        case CDrawWnd::kDotLargePoints:
+            return {0, 2};
+        case CDrawWnd::kDotSparkles:
+            return {2, 2};
+        case CDrawWnd::kDotVerticalBars:
+            return {3, 3};
+        case CDrawWnd::kDotFuzzies:
+        case CDrawWnd::kDotRings:
+        case CDrawWnd::kDotDiscs:
+            return {1, 2};
+        default:
+            return {0, 1};
+    }
+}
+
+}  // namespace
+
+void CDrawWnd::ApplySplatStripe(int stripe) {
+    if (!m_pCanvas) return;
+    CanvasSurface s = m_pCanvas->Surface();
+    const int bands = std::max(1, m_nBands);
+    if (s.width <= 0 || stripe < 0 || stripe >= bands) return;
+    s.clipFirst = static_cast<int32_t>(static_cast<int64_t>(s.height) * stripe / bands);
+    s.clipEnd = static_cast<int32_t>(static_cast<int64_t>(s.height) * (stripe + 1) / bands);
+    // A plot concerns the stripe when any row it touches lies in it; the bounds are a row
+    // wider than needed on each side, and the clip does the exact work.
+    const RowReach reach = RowReachOf(m_nDotStyle);
+    const float low = static_cast<float>(s.clipFirst - reach.below - 1);
+    const float high = static_cast<float>(s.clipEnd + reach.above + 1);
+    const bool points = m_nDotStyle == kDotPoints && s.deep != nullptr;
+    // Band by band, each in its own order: the same order whatever the workers' timing.
+    for (int b = 0; b < bands; ++b) {
+        const DotBand& band = m_bands[b];
+        for (int32_t i = 0; i < band.splatCount; ++i) {
+            const SplatRecord& r = band.splats[i];
+            if (!(r.y >= low && r.y < high)) continue;
+            if (!points || !PlotInnerPoint(s, r.x, r.y, r.amounts)) {
+                PlotWithAmounts(s, r.x, r.y, r.amounts);
+            }
         }
     }
 }

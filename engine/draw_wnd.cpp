@@ -56,6 +56,7 @@ CDrawWnd::~CDrawWnd() {
     }
     m_jitter.Reset();
     m_bands.reset();
+    m_splatStore.reset();
 }
 
 bool CDrawWnd::AllocateDotStore(bool simulateFailure) {
@@ -89,6 +90,16 @@ void CDrawWnd::CreateWorkers(int requested) {
     }
     m_nBands = m_pPool ? count : 1;
     m_bands.reset(new (std::nothrow) DotBand[m_nBands]);
+    // Several bands collect their plots for the stripes' owners. Without the memory for it
+    // they plot straight into the canvas, as one band does: slower, the same picture.
+    if (m_nBands > 1 && m_bands) {
+        m_splatStore.reset(new (std::nothrow)
+                               SplatRecord[static_cast<std::size_t>(kSplatsPerBand) * m_nBands]);
+        for (int b = 0; m_splatStore && b < m_nBands; ++b) {
+            m_bands[b].splats = m_splatStore.get() + static_cast<std::size_t>(kSplatsPerBand) * b;
+            m_bands[b].splatCapacity = kSplatsPerBand;
+        }
+    }
 }
 
 bool CDrawWnd::IsUsable() const {

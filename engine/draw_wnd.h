@@ -55,11 +55,6 @@ struct EngineOptions {
     bool failAllocationForTesting = false;
 };
 
-// What one plot adds to each channel at full weight, 8.8 fixed point.
-struct PlotAmounts {
-    int32_t a0, a1, a2;
-};
-
 class CDrawWnd {
   public:
     static constexpr int kMaxDots = 144008;
@@ -403,6 +398,10 @@ class CDrawWnd {
     void RunMotionBands();
     void GatherBandStatistics();
     static void RunBandJob(CDrawWnd* engine, DotBand* band);
+    // The second half of a round with several bands: the band's stripe of canvas rows gets
+    // the plots of every band that fall into it.
+    static void ApplySplatsJob(CDrawWnd* engine, DotBand* band);
+    void ApplySplatStripe(int stripe);
     friend struct FrameTestPeer;
 
     // ---- Pattern styles (private functions) -------------------------------------------------
@@ -540,8 +539,11 @@ class CDrawWnd {
     // Points wholly inside a deep canvas take a short path of their own; `generic` sends
     // every image through the path that handles all styles and edges, which gives the same
     // pixels (the tests compare the two).
+    // With `collect` the plots are appended to that band's buffer (which must have room for
+    // ImagesPerDot() of them) instead of going into the canvas.
     void PlotDotImages(float x, float y, float c0, float c1, float c2, float vx, float vy,
-                       bool generic = false);
+                       bool generic = false, DotBand* collect = nullptr);
+    int ImagesPerDot() const;
     // Adds one image of a dot into the canvas in the current dot style.
     void PlotDot(float x, float y, float c0, float c1, float c2);
     // The colour plotted for a dot moving with (vx, vy) while shimmer is on; the dot's own
@@ -720,6 +722,9 @@ class CDrawWnd {
     std::unique_ptr<WorkerPool> m_pPool;  // only with more than one worker
     int32_t m_nBands = 1;
     std::unique_ptr<DotBand[]> m_bands;  // one per worker
+    // The bands' plot buffers, kSplatsPerBand records each; only with several bands.
+    static constexpr int32_t kSplatsPerBand = 1 << 18;
+    std::unique_ptr<SplatRecord[]> m_splatStore;
 
     // ---- 11. Output ----------------------------------------------------------------------
     std::unique_ptr<EngineCanvas> m_pCanvas;  // null until CreateOutput has made one

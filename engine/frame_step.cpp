@@ -405,21 +405,33 @@ void CDrawWnd::RunMotionBands() {
         DotBand& band = m_bands[b];
         band.First = static_cast<int32_t>(static_cast<int64_t>(m_nDots) * b / bands);
         band.Last = static_cast<int32_t>(static_cast<int64_t>(m_nDots) * (b + 1) / bands) - 1;
-        band.m_pDotR = m_pDotR;
-        band.m_pDotG = m_pDotG;
-        band.m_pDotB = m_pDotB;
+        band.Next = band.First;
         band.SumX = 0.0f;
         band.SumY = 0.0f;
         band.Travel = 0.0;
         band.Count = 0;
-        band.result = 0;
-        band.weights = m_moverWeight;
+        band.splatCount = 0;
     }
-    if (m_pPool != nullptr && bands > 1) {
-        m_pPool->RunOnAll(&RunBandJob, this, bands, m_bands.get());
-    } else {
+    if (m_pPool == nullptr || bands <= 1) {
         for (int b = 0; b < bands; ++b) MoveAndPlotBand(m_bands[b]);
+        return;
     }
+    // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripe),
+    // until every band has moved all its dots.
+    for (;;) {
+        m_pPool->RunOnAll(&RunBandJob, this, bands, m_bands.get());
+        if (m_splatStore) m_pPool->RunOnAll(&ApplySplatsJob, this, bands, m_bands.get());
+        bool done = true;
+        for (int b = 0; b < bands; ++b) {
+            m_bands[b].splatCount = 0;
+            done = done && m_bands[b].Next > m_bands[b].Last;
+        }
+        if (done) return;
+    }
+}
+
+void CDrawWnd::ApplySplatsJob(CDrawWnd* engine, DotBand* band) {
+    engine->ApplySplatStripe(static_cast<int>(band - engine->m_bands.get()));
 }
 
 void CDrawWnd::GatherBandStatistics() {

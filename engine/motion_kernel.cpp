@@ -148,7 +148,8 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     double travel = 0.0;
     int32_t count = 0;
 
-    const int first = std::max(band.First, 0);
+    // A band resumes where its previous round of this frame stopped.
+    const int first = std::max(band.Next, std::max(band.First, 0));
     const int last = std::min(band.Last, std::min(m_nDots, static_cast<int32_t>(kMaxDots)) - 1);
     const float w = static_cast<float>(m_nWidth);
     const float h = static_cast<float>(m_nHeight);
@@ -219,7 +220,15 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     float* const pb = m_pDotB;
     const float* const mobility = m_pMobility;
 
-    for (int b0 = canMove ? first : last + 1; b0 <= last; b0 += kFieldBlock) {
+    // With a plot buffer, a block starts only while the buffer has room for all its plots.
+    DotBand* const collect = band.splats != nullptr ? &band : nullptr;
+    const int blockPlots = kFieldBlock * ImagesPerDot();
+    int b0 = canMove ? first : last + 1;
+    for (; b0 <= last; b0 += kFieldBlock) {
+        if (collect != nullptr && band.splatCount > 0 &&
+            band.splatCount + blockPlots > band.splatCapacity) {
+            break;
+        }
         const int n = std::min(kFieldBlock, last - b0 + 1);
         for (int t = 0; t < n; ++t) {
             blockX[t] = px[b0 + t] + pvx[b0 + t];
@@ -294,7 +303,7 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
                             c1, c2);
 
             // 6. Plot, with the reflection images.
-            PlotDotImages(x, y, c0, c1, c2, vx, vy);
+            PlotDotImages(x, y, c0, c1, c2, vx, vy, false, collect);
 
             // 7. Store.
             px[i] = x;
@@ -307,10 +316,11 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
         }
     }
 
-    band.SumX = static_cast<float>(sumX);
-    band.SumY = static_cast<float>(sumY);
-    band.Travel = travel;
-    band.Count = count;
+    band.Next = b0;
+    band.SumX += static_cast<float>(sumX);
+    band.SumY += static_cast<float>(sumY);
+    band.Travel += travel;
+    band.Count += count;
 }
 
 }  // namespace quovis

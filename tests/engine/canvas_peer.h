@@ -95,13 +95,16 @@ struct CanvasTestPeer {
         e.PlotDotImages(x, y, c0, c1, c2, vx, vy, generic);
     }
     // Every dot of the band with its reflection images, by the short path for inner points
-    // or (generic) by the general one.
-    static void PlotBand(CDrawWnd& e, const DotBand& band, bool generic) {
+    // or (generic) by the general one; with collect, into the band's plot buffer (which
+    // must have room for all of them) for ApplyStripe.
+    static void PlotBand(CDrawWnd& e, DotBand& band, bool generic, bool collect = false) {
+        band.splatCount = 0;
         for (int i = band.First; i <= band.Last; ++i) {
             e.PlotDotImages(e.m_pX[i], e.m_pY[i], e.m_pDotR[i], e.m_pDotG[i], e.m_pDotB[i],
-                            e.m_pVX[i], e.m_pVY[i], generic);
+                            e.m_pVX[i], e.m_pVY[i], generic, collect ? &band : nullptr);
         }
     }
+    static void ApplyStripe(CDrawWnd& e, int stripe) { e.ApplySplatStripe(stripe); }
     static CDrawWnd::DotColour Shimmer(CDrawWnd& e, float vx, float vy, float c0, float c1,
                                        float c2) {
         return e.ShimmerColour(vx, vy, c0, c1, c2);

@@ -177,7 +177,7 @@ TEST(EngineStore, TenAlignedDisjointArraysInOneBlock) {
     EXPECT_TRUE(std::all_of(base, base + total, [](float v) { return v == 0.0f; }));
 }
 
-TEST(EngineStore, MoverArraysAndBandScratchAreAligned) {
+TEST(EngineStore, MoverArraysAndBandRecordsAreAligned) {
     FixedClock clock(0, 0);
     EngineOptions opts;
     opts.workerCount = 3;
@@ -187,11 +187,15 @@ TEST(EngineStore, MoverArraysAndBandScratchAreAligned) {
     EXPECT_TRUE(Aligned64(Peer::Weights(e)));
     ASSERT_EQ(e.BandCount(), 3);
     const DotBand* bands = Peer::Bands(e);
+    // Each band's record on its own cache line, and a plot buffer of its own: workers never
+    // write to a line another worker writes.
     for (int b = 0; b < e.BandCount(); ++b) {
         const DotBand& band = bands[b];
-        for (const float* a : {band.dx, band.dy, band.flowX, band.flowY, band.colourR, band.colourG,
-                               band.colourB, band.weight}) {
-            EXPECT_TRUE(Aligned64(a)) << "band " << b;
+        EXPECT_TRUE(Aligned64(&band)) << "band " << b;
+        ASSERT_NE(band.splats, nullptr) << "band " << b;
+        EXPECT_GT(band.splatCapacity, 0);
+        if (b > 0) {
+            EXPECT_GE(band.splats, bands[b - 1].splats + bands[b - 1].splatCapacity) << "band " << b;
         }
     }
 }

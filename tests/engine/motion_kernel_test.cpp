@@ -13,6 +13,7 @@
 #include "base/worker_pool.h"
 #include "engine/draw_wnd.h"
 #include "fixed_clock.h"
+#include "canvas_peer.h"
 #include "motion_peer.h"
 
 namespace quovis {
@@ -438,8 +439,10 @@ TEST(DotBands, WorkerThreadsGiveTheSameDotsAsOneThread) {
         Peer::UpdateMovers(*parallel);
         Peer::PrepareMotionFrame(*parallel);
         for (int b = 0; b < 4; ++b) {
+            bands[b] = DotBand{};
             bands[b].First = s.dots * b / 4;
             bands[b].Last = s.dots * (b + 1) / 4 - 1;
+            bands[b].Next = bands[b].First;
         }
         pool.RunOnAll(
             +[](CDrawWnd* e, DotBand* band) { Peer::MoveAndPlotBand(*e, *band); }, &*parallel, 4,
@@ -531,6 +534,70 @@ TEST(DotKernelLongRun, EveryMotionAndVariantStaysFiniteAndInside) {
                             motion, variant, worst, 100.0 * beyond / std::max(checks, 1L));
             }
         }
+    }
+}
+
+// With several workers each band collects its plots and every worker draws its own stripe
+// of rows, band by band. Against one worker plotting at once: the same dots, and the same
+// canvas to the last bit. In one round the order of the plots is the dots' order, so even
+// saturated pixels agree; over several rounds (small buffers, many reflections) the order
+// changes only between rounds, and unsaturated plots add up to the same values.
+TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
+    struct Case {
+        int reflections;
+        bool symmetric;
+        int capacity;  // 0: the engine's own
+        float brightness;
+        int style;
+    };
+    const Case cases[] = {{1, false, 0, 200.0f, CDrawWnd::kDotPoints},
+                          {4, true, 0, 200.0f, CDrawWnd::kDotDiscs},
+                          {14, true, 64 * 28 + 5, 0.8f, CDrawWnd::kDotPoints},
+                          {3, false, 64 * 3, 0.8f, CDrawWnd::kDotVerticalBars}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "reflections " << c.reflections << " capacity "
+                                        << c.capacity << " style " << c.style);
+        MotionSetup s;
+        s.width = 211;
+        s.height = 157;
+        s.dots = 3000;
+        s.movers = 9;
+        s.motion = 2;
+        FixedClock clock{500, 900};
+        EngineOptions three;
+        three.workerCount = 3;
+        CDrawWnd one(clock, OneWorker()), several(clock, three);
+        ASSERT_EQ(several.BandCount(), 3);
+        TestCanvas* canvases[2];
+        CDrawWnd* engines[2] = {&one, &several};
+        for (int k = 0; k < 2; ++k) {
+            CDrawWnd& e = *engines[k];
+            canvases[k] = CanvasTestPeer::Adopt(e, std::make_unique<TestCanvas>(211, 157, true));
+            ASSERT_TRUE(Peer::Start(e, s, 0.5));
+            Peer::ScatterDots(e, 31);
+            e.SetDotStyle(c.style);
+            e.BuildDiscKernels(c.style, true);
+            CanvasTestPeer::SetPointCap(e, 130560);
+            CanvasTestPeer::SetReflections(e, c.reflections, c.symmetric, 105, 78, 0.1);
+            for (int i = 0; i < s.dots; ++i) {
+                Peer::R(e)[i] = c.brightness;
+                Peer::G(e)[i] = c.brightness * 0.5f;
+                Peer::B(e)[i] = -c.brightness * 0.25f;
+            }
+        }
+        if (c.capacity > 0) {
+            for (int b = 0; b < 3; ++b) Peer::BandRecords(several)[b].splatCapacity = c.capacity;
+        }
+        for (int frame = 0; frame < 6; ++frame) {
+            for (CDrawWnd* e : engines) {
+                Peer::UpdateMovers(*e);
+                Peer::PrepareMotionFrame(*e);
+                Peer::RunMotionBands(*e);
+            }
+            ExpectSameDots(Snapshot(one), Snapshot(several), "stripes", frame);
+        }
+        EXPECT_GT(canvases[0]->Total(0), 0);
+        EXPECT_EQ(canvases[0]->deepPixels, canvases[1]->deepPixels);
     }
 }
 

@@ -110,8 +110,10 @@ struct MotionTestPeer {
         out.resize(static_cast<std::size_t>(bands));
         for (int b = 0; b < bands; ++b) {
             DotBand& band = out[static_cast<std::size_t>(b)];
+            band = DotBand{};
             band.First = static_cast<int32_t>(static_cast<int64_t>(e.m_nDots) * b / bands);
             band.Last = static_cast<int32_t>(static_cast<int64_t>(e.m_nDots) * (b + 1) / bands) - 1;
+            band.Next = band.First;
         }
         for (auto& band : out) e.MoveAndPlotBand(band);
     }
