@@ -3,12 +3,13 @@
 // its own range of dots and its own plot buffer. Each record starts on a cache line of its
 // own so that workers never share one.
 //
-// With several workers the plots do not go straight into the canvas: each band appends its
-// dots' plots to its buffer, and then every worker applies, from all buffers in band order,
-// the plots that fall into its own stripe of canvas rows. A canvas line is then written by
-// one core only, instead of travelling between the cores' caches on every other plot, and
-// the picture does not depend on how the workers' timing interleaves. A frame whose plots do
-// not fit the buffers runs in several rounds.
+// The plots do not go straight into the canvas: each band appends its dots' plots to its
+// buffer and sorts them by stripe of canvas rows; then each worker draws its own stripes,
+// taking every band's plots for the stripe in band order. A stripe is small enough to stay
+// in the core's cache while its plots land at random places in it, a canvas line is written
+// by one core only (instead of travelling between the cores' caches), and the picture does
+// not depend on how the workers' timing interleaves. A frame whose plots do not fit the
+// buffers runs in several rounds.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,8 @@ struct SplatRecord {
 };
 
 struct alignas(64) DotBand {
+    static constexpr int kMaxStripes = 64;
+
     int32_t First = 0;  // inclusive dot range
     int32_t Last = -1;
     int32_t Next = 0;   // the first dot of the range not yet moved in this frame
@@ -35,10 +38,17 @@ struct alignas(64) DotBand {
     double Travel = 0.0;  // sum of |x - x0| + |y - y0| to dot 0
     int32_t Count = 0;    // dots moved
 
-    // The band's plots of the current round; none when plotting straight into the canvas.
+    // Whether this frame's plots go through the buffer (else straight into the canvas).
+    bool collect = false;
+    // The band's plots of the current round.
     SplatRecord* splats = nullptr;
     int32_t splatCount = 0;
     int32_t splatCapacity = 0;
+    // The plots by stripe: indices into splats, stripe s from stripeStart[s] up to
+    // stripeStart[s + 1]. A plot reaching into two stripes is listed in both; there is room
+    // for two entries per plot.
+    int32_t* order = nullptr;
+    int32_t stripeStart[kMaxStripes + 1] = {};
 };
 
 }  // namespace quovis

@@ -306,25 +306,70 @@ RowReach RowReachOf(int style) {
 
 }  // namespace
 
-void CDrawWnd::ApplySplatStripe(int stripe) {
-    if (!m_pCanvas) return;
-    CanvasSurface s = m_pCanvas->Surface();
-    const int bands = std::max(1, m_nBands);
-    if (s.width <= 0 || stripe < 0 || stripe >= bands) return;
-    s.clipFirst = static_cast<int32_t>(static_cast<int64_t>(s.height) * stripe / bands);
-    s.clipEnd = static_cast<int32_t>(static_cast<int64_t>(s.height) * (stripe + 1) / bands);
-    // A plot concerns the stripe when any row it touches lies in it; the bounds are a row
-    // wider than needed on each side, and the clip does the exact work.
+void CDrawWnd::PrepareStripes(int height) {
+    if (height == m_nStripeHeight && m_nStripes > 0) return;
+    m_nStripeHeight = height;
+    m_nStripes = 0;
+    if (height <= 0) return;
+    const int most = std::max(1, std::min(DotBand::kMaxStripes, height / kMinStripeRows));
+    m_nStripes = std::clamp(m_nBands, 1, most);
+    // The size changes seldom; the table is rebuilt (and may grow) only then.
+    m_stripeOfRow.resize(static_cast<std::size_t>(height));
+    for (int s = 0; s <= m_nStripes; ++s) {
+        m_stripeFirstRow[s] = static_cast<int32_t>(static_cast<int64_t>(height) * s / m_nStripes);
+    }
+    for (int s = 0; s < m_nStripes; ++s) {
+        for (int row = m_stripeFirstRow[s]; row < m_stripeFirstRow[s + 1]; ++row) {
+            m_stripeOfRow[static_cast<std::size_t>(row)] = static_cast<uint8_t>(s);
+        }
+    }
+}
+
+void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
+    const int stripes = m_nStripes;
+    const int height = m_nStripeHeight;
+    int32_t* const start = band.stripeStart;
+    std::fill(start, start + DotBand::kMaxStripes + 1, 0);
+    if (stripes <= 0 || height <= 0) return;
+    const uint8_t* const stripeOf = m_stripeOfRow.data();
     const RowReach reach = RowReachOf(m_nDotStyle);
-    const float low = static_cast<float>(s.clipFirst - reach.below - 1);
-    const float high = static_cast<float>(s.clipEnd + reach.above + 1);
+    // The stripes of the first and last row a plot touches: the same or neighbours, since a
+    // stripe is taller than any dot.
+    auto span = [&](const SplatRecord& r, int& s0, int& s1) {
+        const int iy = static_cast<int>(r.y + kFloorOffset) - static_cast<int>(kFloorOffset);
+        s0 = stripeOf[std::clamp(iy - reach.above, 0, height - 1)];
+        s1 = stripeOf[std::clamp(iy + reach.below, 0, height - 1)];
+    };
+    int32_t counts[DotBand::kMaxStripes] = {};
+    for (int32_t i = 0; i < band.splatCount; ++i) {
+        int s0, s1;
+        span(band.splats[i], s0, s1);
+        ++counts[s0];
+        if (s1 != s0) ++counts[s1];
+    }
+    for (int s = 0; s < stripes; ++s) start[s + 1] = start[s] + counts[s];
+    int32_t fill[DotBand::kMaxStripes];
+    std::copy(start, start + stripes, fill);
+    for (int32_t i = 0; i < band.splatCount; ++i) {
+        int s0, s1;
+        span(band.splats[i], s0, s1);
+        band.order[fill[s0]++] = i;
+        if (s1 != s0) band.order[fill[s1]++] = i;
+    }
+}
+
+void CDrawWnd::ApplySplatStripe(int stripe) {
+    if (!m_pCanvas || stripe < 0 || stripe >= m_nStripes) return;
+    CanvasSurface s = m_pCanvas->Surface();
+    if (s.width <= 0 || s.height != m_nStripeHeight) return;
+    s.clipFirst = m_stripeFirstRow[stripe];
+    s.clipEnd = m_stripeFirstRow[stripe + 1];
     const bool points = m_nDotStyle == kDotPoints && s.deep != nullptr;
-    // Band by band, each in its own order: the same order whatever the workers' timing.
-    for (int b = 0; b < bands; ++b) {
+    // Band by band, each in its own order: the dots' order, whatever the workers' timing.
+    for (int b = 0; b < std::max(1, m_nBands); ++b) {
         const DotBand& band = m_bands[b];
-        for (int32_t i = 0; i < band.splatCount; ++i) {
-            const SplatRecord& r = band.splats[i];
-            if (!(r.y >= low && r.y < high)) continue;
+        for (int32_t k = band.stripeStart[stripe]; k < band.stripeStart[stripe + 1]; ++k) {
+            const SplatRecord& r = band.splats[band.order[k]];
             if (!points || !PlotInnerPoint(s, r.x, r.y, r.amounts)) {
                 PlotWithAmounts(s, r.x, r.y, r.amounts);
             }

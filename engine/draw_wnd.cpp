@@ -57,6 +57,7 @@ CDrawWnd::~CDrawWnd() {
     m_jitter.Reset();
     m_bands.reset();
     m_splatStore.reset();
+    m_splatOrderStore.reset();
 }
 
 bool CDrawWnd::AllocateDotStore(bool simulateFailure) {
@@ -90,13 +91,20 @@ void CDrawWnd::CreateWorkers(int requested) {
     }
     m_nBands = m_pPool ? count : 1;
     m_bands.reset(new (std::nothrow) DotBand[m_nBands]);
-    // Several bands collect their plots for the stripes' owners. Without the memory for it
-    // they plot straight into the canvas, as one band does: slower, the same picture.
-    if (m_nBands > 1 && m_bands) {
-        m_splatStore.reset(new (std::nothrow)
-                               SplatRecord[static_cast<std::size_t>(kSplatsPerBand) * m_nBands]);
+    // The bands collect their plots for the stripes' owners. Without the memory for it they
+    // plot straight into the canvas: slower, the same picture.
+    if (m_bands) {
+        const std::size_t records = static_cast<std::size_t>(kSplatsPerBand) * m_nBands;
+        m_splatStore.reset(new (std::nothrow) SplatRecord[records]);
+        m_splatOrderStore.reset(new (std::nothrow) int32_t[2 * records]);
+        if (!m_splatStore || !m_splatOrderStore) {
+            m_splatStore.reset();
+            m_splatOrderStore.reset();
+        }
         for (int b = 0; m_splatStore && b < m_nBands; ++b) {
-            m_bands[b].splats = m_splatStore.get() + static_cast<std::size_t>(kSplatsPerBand) * b;
+            const std::size_t at = static_cast<std::size_t>(kSplatsPerBand) * b;
+            m_bands[b].splats = m_splatStore.get() + at;
+            m_bands[b].order = m_splatOrderStore.get() + 2 * at;
             m_bands[b].splatCapacity = kSplatsPerBand;
         }
     }

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/elapsed_time.h"
 #include "base/worker_pool.h"
@@ -398,10 +399,19 @@ class CDrawWnd {
     void RunMotionBands();
     void GatherBandStatistics();
     static void RunBandJob(CDrawWnd* engine, DotBand* band);
-    // The second half of a round with several bands: the band's stripe of canvas rows gets
-    // the plots of every band that fall into it.
+    // The second half of a round: the band's worker draws its stripes of canvas rows (every
+    // band-count-th stripe), each with the plots of every band that fall into it.
     static void ApplySplatsJob(CDrawWnd* engine, DotBand* band);
     void ApplySplatStripe(int stripe);
+    // Whether this frame's plots go through the bands' buffers and stripes.
+    bool UseStripes() const;
+    void RunOnBands(void (*job)(CDrawWnd*, DotBand*));
+    // Stripes pay from this many bands on; fewer plot straight into the canvas.
+    static constexpr int kStripesFromBands = 2;
+    // Sorts a band's collected plots by stripe (see DotBand).
+    void SortSplatsByStripe(DotBand& band) const;
+    // The stripes for the canvas's current height: count and the row-to-stripe table.
+    void PrepareStripes(int height);
     friend struct FrameTestPeer;
 
     // ---- Pattern styles (private functions) -------------------------------------------------
@@ -722,9 +732,18 @@ class CDrawWnd {
     std::unique_ptr<WorkerPool> m_pPool;  // only with more than one worker
     int32_t m_nBands = 1;
     std::unique_ptr<DotBand[]> m_bands;  // one per worker
-    // The bands' plot buffers, kSplatsPerBand records each; only with several bands.
+    // The bands' plot buffers, kSplatsPerBand records (and twice as many stripe entries)
+    // each; only with several bands.
     static constexpr int32_t kSplatsPerBand = 1 << 18;
     std::unique_ptr<SplatRecord[]> m_splatStore;
+    std::unique_ptr<int32_t[]> m_splatOrderStore;
+    // One stripe per band, each at least kMinStripeRows rows (taller than any dot). Smaller
+    // stripes, sized for the caches, measured slower: their plots are read scattered.
+    static constexpr int kMinStripeRows = 8;
+    int32_t m_nStripes = 0;
+    int32_t m_nStripeHeight = 0;  // the canvas height the table was made for
+    int32_t m_stripeFirstRow[DotBand::kMaxStripes + 1] = {};
+    std::vector<uint8_t> m_stripeOfRow;
 
     // ---- 11. Output ----------------------------------------------------------------------
     std::unique_ptr<EngineCanvas> m_pCanvas;  // null until CreateOutput has made one

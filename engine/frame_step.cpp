@@ -411,16 +411,18 @@ void CDrawWnd::RunMotionBands() {
         band.Travel = 0.0;
         band.Count = 0;
         band.splatCount = 0;
+        band.collect = UseStripes();
     }
-    if (m_pPool == nullptr || bands <= 1) {
+    if (!UseStripes()) {
         for (int b = 0; b < bands; ++b) MoveAndPlotBand(m_bands[b]);
         return;
     }
-    // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripe),
+    // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripes),
     // until every band has moved all its dots.
+    if (m_splatStore && m_pCanvas) PrepareStripes(m_pCanvas->Surface().height);
     for (;;) {
-        m_pPool->RunOnAll(&RunBandJob, this, bands, m_bands.get());
-        if (m_splatStore) m_pPool->RunOnAll(&ApplySplatsJob, this, bands, m_bands.get());
+        RunOnBands(&RunBandJob);
+        RunOnBands(&ApplySplatsJob);
         bool done = true;
         for (int b = 0; b < bands; ++b) {
             m_bands[b].splatCount = 0;
@@ -430,8 +432,27 @@ void CDrawWnd::RunMotionBands() {
     }
 }
 
+bool CDrawWnd::UseStripes() const {
+    return m_splatStore != nullptr && m_pCanvas != nullptr && m_pCanvas->Surface().width > 0 &&
+           m_nBands >= kStripesFromBands;
+}
+
+void CDrawWnd::RunOnBands(void (*job)(CDrawWnd*, DotBand*)) {
+    const int bands = std::max(1, m_nBands);
+    if (m_pPool != nullptr && bands > 1) {
+        m_pPool->RunOnAll(job, this, bands, m_bands.get());
+    } else {
+        for (int b = 0; b < bands; ++b) job(this, &m_bands[b]);
+    }
+}
+
 void CDrawWnd::ApplySplatsJob(CDrawWnd* engine, DotBand* band) {
-    engine->ApplySplatStripe(static_cast<int>(band - engine->m_bands.get()));
+    // Stripes are dealt out in turn, so each worker gets some of every part of the canvas.
+    const int bands = std::max(1, engine->m_nBands);
+    for (int s = static_cast<int>(band - engine->m_bands.get()); s < engine->m_nStripes;
+         s += bands) {
+        engine->ApplySplatStripe(s);
+    }
 }
 
 void CDrawWnd::GatherBandStatistics() {

@@ -221,7 +221,7 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     const float* const mobility = m_pMobility;
 
     // With a plot buffer, a block starts only while the buffer has room for all its plots.
-    DotBand* const collect = band.splats != nullptr ? &band : nullptr;
+    DotBand* const collect = band.collect && band.splats != nullptr ? &band : nullptr;
     const int blockPlots = kFieldBlock * ImagesPerDot();
     int b0 = canMove ? first : last + 1;
     for (; b0 <= last; b0 += kFieldBlock) {
@@ -317,6 +317,7 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     }
 
     band.Next = b0;
+    if (collect != nullptr) SortSplatsByStripe(band);
     band.SumX += static_cast<float>(sumX);
     band.SumY += static_cast<float>(sumY);
     band.Travel += travel;

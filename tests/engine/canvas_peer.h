@@ -103,8 +103,15 @@ struct CanvasTestPeer {
             e.PlotDotImages(e.m_pX[i], e.m_pY[i], e.m_pDotR[i], e.m_pDotG[i], e.m_pDotB[i],
                             e.m_pVX[i], e.m_pVY[i], generic, collect ? &band : nullptr);
         }
+        if (collect) e.SortSplatsByStripe(band);
     }
-    static void ApplyStripe(CDrawWnd& e, int stripe) { e.ApplySplatStripe(stripe); }
+    // The stripes for the canvas as it is; then a band's worker draws its stripes.
+    static void PrepareStripes(CDrawWnd& e) {
+        e.m_nStripeHeight = 0;
+        e.PrepareStripes(e.m_pCanvas->Surface().height);
+    }
+    static void DrawBandStripes(CDrawWnd& e, DotBand& band) { CDrawWnd::ApplySplatsJob(&e, &band); }
+    static int Stripes(const CDrawWnd& e) { return e.m_nStripes; }
     static CDrawWnd::DotColour Shimmer(CDrawWnd& e, float vx, float vy, float c0, float c1,
                                        float c2) {
         return e.ShimmerColour(vx, vy, c0, c1, c2);

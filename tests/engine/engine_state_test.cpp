@@ -195,7 +195,8 @@ TEST(EngineStore, MoverArraysAndBandRecordsAreAligned) {
         ASSERT_NE(band.splats, nullptr) << "band " << b;
         EXPECT_GT(band.splatCapacity, 0);
         if (b > 0) {
-            EXPECT_GE(band.splats, bands[b - 1].splats + bands[b - 1].splatCapacity) << "band " << b;
+            EXPECT_GE(band.splats, bands[b - 1].splats + bands[b - 1].splatCapacity)
+                << "band " << b;
         }
     }
 }

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/worker_pool.h"
+#include "canvas_peer.h"
 #include "engine/draw_wnd.h"
 #include "fixed_clock.h"
-#include "canvas_peer.h"
 #include "motion_peer.h"
 
 namespace quovis {
