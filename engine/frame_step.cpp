@@ -414,7 +414,7 @@ void CDrawWnd::RunMotionBands() {
         band.collect = UseStripes();
     }
     if (!UseStripes()) {
-        for (int b = 0; b < bands; ++b) MoveAndPlotBand(m_bands[b]);
+        RunOnBands(&RunBandJob);
         return;
     }
     // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripes),
