@@ -434,7 +434,7 @@ void CDrawWnd::RunMotionBands() {
 
 bool CDrawWnd::UseStripes() const {
     return m_splatStore != nullptr && m_pCanvas != nullptr && m_pCanvas->Surface().width > 0 &&
-           m_nBands >= kStripesFromBands;
+           m_pCanvas->Surface().height > 0 && m_nBands >= kStripesFromBands;
 }
 
 void CDrawWnd::RunOnBands(void (*job)(CDrawWnd*, DotBand*)) {
