@@ -451,7 +451,8 @@ void BM_Splats(benchmark::State& state) {
         splats);
 }
 // Each case on one thread (plotting at once, as the engine does with one worker) and right
-// after it on two (collected and drawn by stripes); then what the engine does not do.
+// after it on two (collected and drawn by stripes); then the general path on one and two
+// threads and the short path on two, plotting at once, for comparison.
 void SplatArgs(benchmark::internal::Benchmark* b) {
     for (int style : {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs})
         for (int reflections : {1, 4, 14})
@@ -459,7 +460,6 @@ void SplatArgs(benchmark::internal::Benchmark* b) {
                 b->Args({1, style, reflections, symmetric, kShort});
                 b->Args({2, style, reflections, symmetric, kStripes});
             }
-    b->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, kStripes});
     b->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral});
     b->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral});
     b->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kShort});

@@ -91,10 +91,15 @@ void CDrawWnd::CreateWorkers(int requested) {
     }
     m_nBands = m_pPool ? count : 1;
     m_bands.reset(new (std::nothrow) DotBand[m_nBands]);
-    // The bands collect their plots for the stripes' owners. Without the memory for it they
-    // plot straight into the canvas: slower, the same picture.
-    if (m_bands) {
-        const std::size_t records = static_cast<std::size_t>(kSplatsPerBand) * m_nBands;
+    // Several bands collect their plots for the stripes' owners. Without the memory for it
+    // they plot straight into the canvas: slower, the same picture. The buffers share one
+    // budget, so many workers get smaller buffers (and run more rounds), not more memory.
+    if (m_bands && m_nBands >= kStripesFromBands) {
+        constexpr std::size_t kPerRecord = sizeof(SplatRecord) + 2 * sizeof(int32_t);
+        const int32_t capacity = static_cast<int32_t>(std::clamp<std::size_t>(
+            kSplatBudgetBytes / kPerRecord / static_cast<std::size_t>(m_nBands), kMinSplatsPerBand,
+            kMaxSplatsPerBand));
+        const std::size_t records = static_cast<std::size_t>(capacity) * m_nBands;
         m_splatStore.reset(new (std::nothrow) SplatRecord[records]);
         m_splatOrderStore.reset(new (std::nothrow) int32_t[2 * records]);
         if (!m_splatStore || !m_splatOrderStore) {
@@ -102,10 +107,10 @@ void CDrawWnd::CreateWorkers(int requested) {
             m_splatOrderStore.reset();
         }
         for (int b = 0; m_splatStore && b < m_nBands; ++b) {
-            const std::size_t at = static_cast<std::size_t>(kSplatsPerBand) * b;
+            const std::size_t at = static_cast<std::size_t>(capacity) * b;
             m_bands[b].splats = m_splatStore.get() + at;
             m_bands[b].order = m_splatOrderStore.get() + 2 * at;
-            m_bands[b].splatCapacity = kSplatsPerBand;
+            m_bands[b].splatCapacity = capacity;
         }
     }
 }

@@ -732,9 +732,12 @@ class CDrawWnd {
     std::unique_ptr<WorkerPool> m_pPool;  // only with more than one worker
     int32_t m_nBands = 1;
     std::unique_ptr<DotBand[]> m_bands;  // one per worker
-    // The bands' plot buffers, kSplatsPerBand records (and twice as many stripe entries)
-    // each; only with several bands.
-    static constexpr int32_t kSplatsPerBand = 1 << 18;
+    // The bands' plot buffers (each record with room for two stripe entries), only with
+    // several bands: 16 MiB in all, 262,144 records a band at most.
+    static constexpr std::size_t kSplatBudgetBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kMaxSplatsPerBand = std::size_t{1} << 18;
+    // Room for at least a block of dots with every reflection image.
+    static constexpr std::size_t kMinSplatsPerBand = std::size_t{1} << 14;
     std::unique_ptr<SplatRecord[]> m_splatStore;
     std::unique_ptr<int32_t[]> m_splatOrderStore;
     // One stripe per band, each at least kMinStripeRows rows (taller than any dot). Smaller
