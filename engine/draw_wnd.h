@@ -38,6 +38,7 @@
 #include "engine/dot_band.h"
 #include "engine/engine_canvas.h"
 #include "engine/engine_settings.h"
+#include "engine/field_sum.h"
 #include "engine/frame_hooks.h"
 #include "engine/random.h"
 
@@ -521,6 +522,9 @@ class CDrawWnd {
     // thread; MoveAndPlotBand then runs on every worker for its band of dots, reading them.
     void PrepareMotionFrame();
     void PrepareFieldSources();
+    // The movers and their wrapping images as PrepareFieldSources left them for the frame.
+    FieldSources FrameFieldSources() const;
+    FieldQuadrants FrameFieldQuadrants() const;
     void MoveAndPlotBand(DotBand& band);
 
     // confinement.cpp: edge margins and the round confinement radius, after a change of

@@ -140,6 +140,34 @@ void CDrawWnd::PrepareFieldSources() {
     }
 }
 
+FieldSources CDrawWnd::FrameFieldSources() const {
+    FieldSources s;
+    s.x = m_fieldX;
+    s.y = m_fieldY;
+    s.flowX = m_fieldFlowX;
+    s.flowY = m_fieldFlowY;
+    s.weight = m_fieldWeight;
+    s.colourR = m_fieldR;
+    s.colourG = m_fieldG;
+    s.colourB = m_fieldB;
+    s.count = m_nFieldCount;
+    return s;
+}
+
+FieldQuadrants CDrawWnd::FrameFieldQuadrants() const {
+    // The frame's image maps, one set of four per quadrant of the canvas.
+    FieldQuadrants q;
+    for (int quadrant = 0; quadrant < 4; ++quadrant) {
+        for (int j = 0; j < 4; ++j) {
+            const float* m = &m_fieldImage[quadrant][4 * j];
+            q.maps[quadrant][j] = FieldImage{m[0], m[1], m[2], m[3]};
+        }
+    }
+    q.halfW = 0.5f * static_cast<float>(m_nWidth);
+    q.halfH = 0.5f * static_cast<float>(m_nHeight);
+    return q;
+}
+
 // ---- Per band, on the workers -------------------------------------------------------------
 
 void CDrawWnd::MoveAndPlotBand(DotBand& band) {
@@ -156,28 +184,10 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     // Without a canvas of at least 2 x 2 there is nowhere to move to (and no wrap period).
     const bool canMove = m_pX != nullptr && m_nWidth >= 2 && m_nHeight >= 2;
 
-    FieldSources sources;
-    sources.x = m_fieldX;
-    sources.y = m_fieldY;
-    sources.flowX = m_fieldFlowX;
-    sources.flowY = m_fieldFlowY;
-    sources.weight = m_fieldWeight;
-    sources.colourR = m_fieldR;
-    sources.colourG = m_fieldG;
-    sources.colourB = m_fieldB;
-    sources.count = m_nFieldCount;
+    const FieldSources sources = FrameFieldSources();
     const FieldFalloff falloff = m_bExtraTwist ? FieldFalloff::Cube : FieldFalloff::Square;
     const int imageCount = m_nFieldImages;
-    // The frame's image maps, one set of four per quadrant, or the movers themselves.
-    FieldQuadrants quadrants;
-    for (int q = 0; q < 4; ++q) {
-        for (int j = 0; j < 4; ++j) {
-            const float* m = &m_fieldImage[q][4 * j];
-            quadrants.maps[q][j] = FieldImage{m[0], m[1], m[2], m[3]};
-        }
-    }
-    quadrants.halfW = 0.5f * w;
-    quadrants.halfH = 0.5f * h;
+    const FieldQuadrants quadrants = FrameFieldQuadrants();
     const bool fieldColour = m_bFieldColor != 0;
     // One block's moved positions and pushes: the field sum runs over a whole block of dots
     // in vector lanes, then each dot of the block is finished on its own.

@@ -124,31 +124,8 @@ struct MotionTestPeer {
     static int Bands(const CDrawWnd& e) { return e.m_nBands; }
     static DotBand* BandRecords(CDrawWnd& e) { return e.m_bands.get(); }
     // The frame's movers as the kernel reads them (after PrepareMotionFrame).
-    static FieldSources Sources(const CDrawWnd& e) {
-        FieldSources s;
-        s.x = e.m_fieldX;
-        s.y = e.m_fieldY;
-        s.flowX = e.m_fieldFlowX;
-        s.flowY = e.m_fieldFlowY;
-        s.weight = e.m_fieldWeight;
-        s.colourR = e.m_fieldR;
-        s.colourG = e.m_fieldG;
-        s.colourB = e.m_fieldB;
-        s.count = e.m_nFieldCount;
-        return s;
-    }
-    static FieldQuadrants Quadrants(const CDrawWnd& e) {
-        FieldQuadrants q;
-        for (int k = 0; k < 4; ++k) {
-            for (int j = 0; j < 4; ++j) {
-                const float* m = &e.m_fieldImage[k][4 * j];
-                q.maps[k][j] = FieldImage{m[0], m[1], m[2], m[3]};
-            }
-        }
-        q.halfW = 0.5f * static_cast<float>(e.m_nWidth);
-        q.halfH = 0.5f * static_cast<float>(e.m_nHeight);
-        return q;
-    }
+    static FieldSources Sources(const CDrawWnd& e) { return e.FrameFieldSources(); }
+    static FieldQuadrants Quadrants(const CDrawWnd& e) { return e.FrameFieldQuadrants(); }
     static int FieldImages(const CDrawWnd& e) { return e.m_nFieldImages; }
 
     static void UpdateMovers(CDrawWnd& e) { e.UpdateMovers(); }
