@@ -4,12 +4,11 @@
 // own so that workers never share one.
 //
 // The plots do not go straight into the canvas: each band appends its dots' plots to its
-// buffer and sorts them by stripe of canvas rows; then each worker draws its own stripes,
-// taking every band's plots for the stripe in band order. A stripe is small enough to stay
-// in the core's cache while its plots land at random places in it, a canvas line is written
-// by one core only (instead of travelling between the cores' caches), and the picture does
-// not depend on how the workers' timing interleaves. A frame whose plots do not fit the
-// buffers runs in several rounds.
+// buffer and sorts them by stripe of canvas rows (one stripe per band); then each worker
+// draws its own stripe, taking every band's plots for it in band order. A canvas line is
+// then written by one core only, instead of travelling between the cores' caches, and the
+// picture does not depend on how the workers' timing interleaves. A frame whose plots do not
+// fit the buffers runs in several rounds.
 #pragma once
 
 #include <cstdint>

@@ -400,8 +400,8 @@ class CDrawWnd {
     void RunMotionBands();
     void GatherBandStatistics();
     static void RunBandJob(CDrawWnd* engine, DotBand* band);
-    // The second half of a round: the band's worker draws its stripes of canvas rows (every
-    // band-count-th stripe), each with the plots of every band that fall into it.
+    // The second half of a round: the band's worker draws its stripe of canvas rows with the
+    // plots of every band that fall into it.
     static void ApplySplatsJob(CDrawWnd* engine, DotBand* band);
     void ApplySplatStripe(int stripe);
     // Whether this frame's plots go through the bands' buffers and stripes.

@@ -17,7 +17,6 @@
 
 namespace quovis {
 
-constexpr int kFieldLanes = 8;
 constexpr float kFieldEpsilon = 1.3f;
 // SumPushBlock takes at most this many dots per call; its arrays are read and written in
 // whole multiples of kFieldBlockAlign entries (a zmm register of floats).
@@ -28,15 +27,10 @@ constexpr int PaddedBlockCount(int count) {
     return (count + kFieldBlockAlign - 1) / kFieldBlockAlign * kFieldBlockAlign;
 }
 
-// The entry count rounded up to whole lanes: how far the sums read the arrays.
-constexpr int PaddedFieldCount(int count) {
-    return (count + kFieldLanes - 1) / kFieldLanes * kFieldLanes;
-}
-
 enum class FieldFalloff { Square, Cube };
 
-// One frame's movers as field sources. Every array is readable up to
-// PaddedFieldCount(count) entries. The colour arrays are read by SumPushColour only.
+// One frame's movers as field sources, count entries in each array. The colour arrays are
+// read only when colour is asked for.
 struct FieldSources {
     const float* x = nullptr;  // mover position
     const float* y = nullptr;

@@ -401,6 +401,7 @@ void CDrawWnd::DetachMoversIn(int first, int last) {
 
 void CDrawWnd::RunMotionBands() {
     const int bands = std::max(1, m_nBands);
+    const bool stripes = UseStripes();
     for (int b = 0; b < bands; ++b) {
         DotBand& band = m_bands[b];
         band.First = static_cast<int32_t>(static_cast<int64_t>(m_nDots) * b / bands);
@@ -411,15 +412,15 @@ void CDrawWnd::RunMotionBands() {
         band.Travel = 0.0;
         band.Count = 0;
         band.splatCount = 0;
-        band.collect = UseStripes();
+        band.collect = stripes;
     }
-    if (!UseStripes()) {
+    if (!stripes) {
         RunOnBands(&RunBandJob);
         return;
     }
-    // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripes),
+    // Rounds of moving (each band fills its plot buffer) and plotting (each band's stripe),
     // until every band has moved all its dots.
-    if (m_splatStore && m_pCanvas) PrepareStripes(m_pCanvas->Surface().height);
+    PrepareStripes(m_pCanvas->Surface().height);
     for (;;) {
         RunOnBands(&RunBandJob);
         RunOnBands(&ApplySplatsJob);
@@ -447,12 +448,9 @@ void CDrawWnd::RunOnBands(void (*job)(CDrawWnd*, DotBand*)) {
 }
 
 void CDrawWnd::ApplySplatsJob(CDrawWnd* engine, DotBand* band) {
-    // Stripes are dealt out in turn, so each worker gets some of every part of the canvas.
-    const int bands = std::max(1, engine->m_nBands);
-    for (int s = static_cast<int>(band - engine->m_bands.get()); s < engine->m_nStripes;
-         s += bands) {
-        engine->ApplySplatStripe(s);
-    }
+    // Band b draws stripe b; a canvas too short for a stripe per band has fewer stripes,
+    // and the bands past them draw nothing (ApplySplatStripe ignores a stripe it lacks).
+    engine->ApplySplatStripe(static_cast<int>(band - engine->m_bands.get()));
 }
 
 void CDrawWnd::GatherBandStatistics() {

@@ -104,19 +104,18 @@ void CDrawWnd::PrepareMotionFrame() {
 
 void CDrawWnd::PrepareFieldSources() {
     const int movers = std::clamp(m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
-    const int padded = PaddedFieldCount(movers);
     const float colourScale = m_bFieldColor ? m_fFieldColourScale : 0.0f;
-    for (int k = 0; k < padded; ++k) {
-        // Padding entries push nothing: zero flow, weight and colour at a finite place.
-        const bool active = k < movers;
-        m_fieldX[k] = active ? m_moverX[k] : 0.0f;
-        m_fieldY[k] = active ? m_moverY[k] : 0.0f;
-        m_fieldFlowX[k] = active ? m_flowVX[k] : 0.0f;
-        m_fieldFlowY[k] = active ? m_flowVY[k] : 0.0f;
-        m_fieldWeight[k] = active ? m_moverWeight[k] : 0.0f;
-        m_fieldR[k] = active ? m_moverR[k] * colourScale : 0.0f;
-        m_fieldG[k] = active ? m_moverG[k] * colourScale : 0.0f;
-        m_fieldB[k] = active ? m_moverB[k] * colourScale : 0.0f;
+    // Only the active movers: the sums read count entries, so slots beyond hold nothing
+    // they could feel.
+    for (int k = 0; k < movers; ++k) {
+        m_fieldX[k] = m_moverX[k];
+        m_fieldY[k] = m_moverY[k];
+        m_fieldFlowX[k] = m_flowVX[k];
+        m_fieldFlowY[k] = m_flowVY[k];
+        m_fieldWeight[k] = m_moverWeight[k];
+        m_fieldR[k] = m_moverR[k] * colourScale;
+        m_fieldG[k] = m_moverG[k] * colourScale;
+        m_fieldB[k] = m_moverB[k] * colourScale;
     }
     m_nFieldCount = movers;
 

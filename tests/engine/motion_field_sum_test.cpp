@@ -16,14 +16,15 @@
 namespace quovis {
 namespace {
 
-// Sources with their own storage, padded the way the kernel pads them.
+// Sources with their own storage.
 struct SourceArrays {
     std::vector<float> x, y, flowX, flowY, weight, r, g, b;
     int count = 0;
 
     explicit SourceArrays(int n) : count(n) {
-        const std::size_t padded = static_cast<std::size_t>(PaddedFieldCount(n));
-        for (auto* a : {&x, &y, &flowX, &flowY, &weight, &r, &g, &b}) a->assign(padded, 0.0f);
+        for (auto* a : {&x, &y, &flowX, &flowY, &weight, &r, &g, &b}) {
+            a->assign(static_cast<std::size_t>(n), 0.0f);
+        }
     }
     FieldSources View() const {
         FieldSources s;
