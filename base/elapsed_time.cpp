@@ -18,23 +18,24 @@ std::chrono::steady_clock::time_point ClockOrigin() {
 
 uint32_t ElapsedTime(double unit) {
     const auto origin = ClockOrigin();
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                             origin)
-            .count();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now() - origin)
+                        .count();
     const double count = std::trunc(static_cast<double>(ns) * unit / 1e9);
     if (!(count >= 0.0)) return 0;
     // Keep the low 32 bits, as a counter that wraps would.
     return static_cast<uint32_t>(static_cast<uint64_t>(std::fmod(count, 18446744073709551616.0)));
 }
 
-uint32_t SystemClock::Milliseconds() { return ElapsedTime(1000.0); }
+uint32_t SystemClock::Milliseconds() {
+    return ElapsedTime(1000.0);
+}
 
 uint32_t SystemClock::TickCount() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                        static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 

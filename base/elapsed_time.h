@@ -13,7 +13,7 @@ namespace quovis {
 uint32_t ElapsedTime(double unit);
 
 class EngineClock {
-public:
+  public:
     virtual ~EngineClock() = default;
     // Milliseconds of the program clock (ElapsedTime(1000) for the real one).
     virtual uint32_t Milliseconds() = 0;
@@ -30,7 +30,7 @@ public:
 int DayOfYear(int month, int dayOfMonth);
 
 class SystemClock final : public EngineClock {
-public:
+  public:
     uint32_t Milliseconds() override;
     uint32_t TickCount() override;
     bool LocalDayOfYearAndHour(int& dayOfYear, double& hour) override;

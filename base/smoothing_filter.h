@@ -5,13 +5,13 @@
 namespace quovis {
 
 class SmoothingFilter {
-public:
+  public:
     // x0: the value the filter starts settled at. fc: corner frequency as a fraction of the
     // update rate (0 < fc < 0.5).
     void Init(double x0, double fc);
     double Update(double x);
 
-private:
+  private:
     double m_b0 = 1.0;
     double m_b1 = 0.0;
     double m_a1 = 0.0;

@@ -26,11 +26,17 @@ void RaiseCurrentThreadPriority() {
 
 }  // namespace
 
-WorkerPool::WorkerPool() { m_count = std::clamp(ProcessorCount(), 1, kMaxWorkers); }
+WorkerPool::WorkerPool() {
+    m_count = std::clamp(ProcessorCount(), 1, kMaxWorkers);
+}
 
-WorkerPool::~WorkerPool() { Stop(); }
+WorkerPool::~WorkerPool() {
+    Stop();
+}
 
-void WorkerPool::SetWorkerCount(int n) { m_count = std::clamp(n, 1, kMaxWorkers); }
+void WorkerPool::SetWorkerCount(int n) {
+    m_count = std::clamp(n, 1, kMaxWorkers);
+}
 
 bool WorkerPool::Start() {
     bool ok = true;

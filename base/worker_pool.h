@@ -20,7 +20,7 @@
 namespace quovis {
 
 class WorkerPool {
-public:
+  public:
     using JobFunction = void (*)(void* object, void* jobRecord);
     static constexpr int kMaxWorkers = 32;
 
@@ -53,16 +53,16 @@ public:
     // Test hook: the next Start fails on worker `index` as if its thread could not be created.
     void FailStartAtForTesting(int index) { m_failStartAt = index; }
 
-private:
+  private:
     struct Worker {
-        std::mutex lock;                // guards go, stop and the job fields
-        std::condition_variable goCv;   // the "go" event
+        std::mutex lock;               // guards go, stop and the job fields
+        std::condition_variable goCv;  // the "go" event
         bool go = false;
         bool stop = false;
-        JobFunction fn = nullptr;       // set = handed over and not yet collected
+        JobFunction fn = nullptr;  // set = handed over and not yet collected
         void* object = nullptr;
         void* record = nullptr;
-        bool done = false;              // guarded by the pool's m_doneLock
+        bool done = false;  // guarded by the pool's m_doneLock
         std::thread thread;
     };
 

@@ -199,8 +199,8 @@ TEST(WorkerPool, StressManyCallsTwoPools) {
             pool.RunOnAll(&RunJob, &shared, n, jobs.data());
             for (int i = 0; i < n; ++i) {
                 if (jobs[i].runs != 1 || jobs[i].sum != Expected(i)) {
-                    ADD_FAILURE() << "seed " << seed << " call " << call << " job " << i
-                                  << " of " << n << " ran " << jobs[i].runs << " times";
+                    ADD_FAILURE() << "seed " << seed << " call " << call << " job " << i << " of "
+                                  << n << " ran " << jobs[i].runs << " times";
                     return;
                 }
             }
