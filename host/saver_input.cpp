@@ -1,6 +1,7 @@
 #include "host/saver_input.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace quovis {
 
@@ -26,7 +27,36 @@ SaverInputResult At(SaverAction action, int x, int y) {
     return r;
 }
 
+// xkb keycodes of the digit row, '1' to '9' then '0'.
+constexpr uint32_t kDigitRowFirst = 10;
+constexpr uint32_t kDigitRowLast = 19;
+
+// The letters of a US keyboard's three letter rows, with the xkb keycode of each row's first.
+struct LetterRow {
+    uint32_t first;
+    std::string_view letters;
+};
+constexpr LetterRow kLetterRows[] = {{24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}};
+
 }  // namespace
+
+char32_t KeyTableCharacter(int layoutKey, uint32_t keycode, bool keypad) {
+    if (keypad) return 0;
+    if (keycode >= kDigitRowFirst && keycode <= kDigitRowLast) {
+        return keycode == kDigitRowLast ? U'0'
+                                        : static_cast<char32_t>(U'1' + keycode - kDigitRowFirst);
+    }
+    if (layoutKey >= 'A' && layoutKey <= 'Z') return static_cast<char32_t>(layoutKey);
+    for (const LetterRow& row : kLetterRows) {
+        if (keycode >= row.first && keycode < row.first + row.letters.size()) {
+            return static_cast<char32_t>(row.letters[keycode - row.first]);
+        }
+    }
+    // Without a physical key (a platform that does not tell), a digit the layout typed.
+    if (keycode == 0 && layoutKey >= '0' && layoutKey <= '9')
+        return static_cast<char32_t>(layoutKey);
+    return 0;
+}
 
 SaverInput::SaverInput(SaverWindowKind kind, bool capsLockOn)
     : m_kind(kind), m_capsLockStart(capsLockOn), m_interactive(kind == SaverWindowKind::Preview) {}
@@ -98,13 +128,14 @@ SaverInputResult SaverInput::KeyPress(const SaverKeyEvent& key) {
             m_tonePreset = (m_tonePreset + 1) % kTonePresets;
             return Act(SaverAction::CycleTone, m_tonePreset);
         case SaverKey::CapsLock:
-        case SaverKey::Shift:
             return {};  // the mode changes when CapsLock is released
         default:
             break;
     }
     if (m_interactive) {
         if (key.key == SaverKey::Escape) return End();
+        // Shift and the other keys without a character type nothing (Shift is held to type
+        // capitals).
         if (key.key != SaverKey::Character) return {};
         SaverInputResult r = Act(SaverAction::TypeCharacter, static_cast<int>(key.character));
         r.style = m_textStyle;
@@ -113,15 +144,16 @@ SaverInputResult SaverInput::KeyPress(const SaverKeyEvent& key) {
     }
     if (key.key == SaverKey::Character) {
         const char32_t c = key.character;
-        if (c == U'V' || c == U'v') return Act(SaverAction::HelpPage);
+        if (c == U'V') return Act(SaverAction::HelpPage);
         if (c == U'0') return Act(SaverAction::ToggleSymmetry);
         if (c >= U'1' && c <= U'9')
             return Act(SaverAction::SetReflections, static_cast<int>(c - U'0'));
-        if (c == U'N' || c == U'n') return Act(SaverAction::NextSlide);
-        if (c == U'P' || c == U'p')
-            return key.firstPress ? Act(SaverAction::Snapshot) : SaverInputResult{};
-        if (c == U'E' || c == U'e') return Act(SaverAction::Evolve);
+        if (c == U'N') return Act(SaverAction::NextSlide);
+        if (c == U'P') return key.firstPress ? Act(SaverAction::Snapshot) : SaverInputResult{};
+        if (c == U'E') return Act(SaverAction::Evolve);
     }
+    // Everything else ends the saver, Shift included: it is the key people press to wake a
+    // screen. Only its release is swallowed.
     return End();
 }
 

@@ -34,10 +34,22 @@ enum class SaverKey : uint8_t {
 
 struct SaverKeyEvent {
     SaverKey key = SaverKey::Other;
-    char32_t character = 0;  // for Character: upper-case letters and digits as typed
+    // For Character: the key's name, 'A'..'Z' and '0'..'9' whatever the layout and Shift
+    // (see KeyTableCharacter), or another printable character the key typed.
+    char32_t character = 0;
     bool firstPress = true;  // not an auto-repeat
     bool alt = false;        // a system key combination
 };
+
+// The name the key table knows a key by, taken from the key rather than the text it types:
+// the digit row is '1'..'9' and '0' with any layout and with Shift held (AZERTY types "&"
+// there unshifted), a letter is its upper-case letter in the user's layout, and a letter key
+// of a layout without Latin letters is named by its place on a US keyboard. 0 for any other
+// key.
+//   layoutKey: the layout's key, upper-case ASCII for letters and digits (Qt's key numbers);
+//   keycode:   the physical key in X11/xkb numbering (evdev code + 8), 0 when unknown;
+//   keypad:    the key is on the numeric keypad (its digits are not the digit keys).
+char32_t KeyTableCharacter(int layoutKey, uint32_t keycode, bool keypad);
 
 enum class SaverAction : uint8_t {
     None,

@@ -27,6 +27,7 @@
 #include "base/elapsed_time.h"
 #include "base/version.h"
 #include "host/cpu_usage.h"
+#include "host/display_plan.h"
 #include "host/frame_driver.h"
 #include "host/frame_pacer.h"
 #include "host/processor_probe.h"
@@ -50,6 +51,11 @@ std::atomic<bool> g_stopRequested{false};
 extern "C" void OnStopSignal(int) {
     g_stopRequested.store(true, std::memory_order_relaxed);
 }
+
+// A full-screen saver puts itself back on top this often, in case another window covered it.
+constexpr qint64 kOnTopMs = 2000;
+// How often a keyboard and pointer grab that failed is tried again.
+constexpr qint64 kGrabRetryMs = 100;
 
 // The tone curves F5 steps through: identity, brighter midtones, more contrast.
 constexpr double kTonePresets[3][2] = {{0.5, 1.0}, {8.0, 0.7}, {0.3, 2.0}};
@@ -174,6 +180,10 @@ class SaverSession {
     void OnInput(const SaverInputResult& r);
     void Evolve();
     bool FollowHostWindow();
+    void FitToHostWindow(const ForeignGeometry& g);
+    double ConfiguredRenderScale();
+    DisplayPlan Plan() const;
+    void KeepOnTop();
 
     SaverRunOptions m_options;
     ConfigStore& m_store;
@@ -196,50 +206,80 @@ class SaverSession {
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
     double m_renderScale = 1.0;
+    double m_inputScale = 1.0;  // window (logical) pixels to canvas pixels
+    bool m_grabPending = false;
     int m_frames = 0;
 };
 
+// What the saver makes of the surface it was given: only a small window of a settings dialog
+// is a preview.
+DisplayPlan SaverSession::Plan() const {
+    SurfaceFacts facts;
+    facts.kind = m_options.kind;
+    facts.hostedSaver = m_options.hostedSaver;
+    const QSize device = m_main->DeviceSize();
+    facts.width = device.width();
+    facts.height = device.height();
+    if (const QScreen* screen = m_main->screen()) {
+        const qreal ratio = screen->devicePixelRatio();
+        facts.screenWidth = static_cast<int>(screen->geometry().width() * ratio + 0.5);
+        facts.screenHeight = static_cast<int>(screen->geometry().height() * ratio + 0.5);
+    }
+    return PlanDisplay(facts);
+}
+
 bool SaverSession::OpenWindows() {
+    // The output is chosen before the window exists; whether this surface renders like the
+    // full-screen saver is known from the command line, except for a window of another
+    // program, whose size decides (a big one is rendered like the saver; a small one never
+    // scales, so it never needs the OpenGL output for scaling).
+    ForeignGeometry host;
+    if (m_options.parentWindow != 0) {
+        host = QueryForeignWindow(m_options.parentWindow);
+        if (!host.exists) {
+            std::fprintf(stderr, "quovis: window 0x%llx does not exist\n",
+                         static_cast<unsigned long long>(m_options.parentWindow));
+            return false;
+        }
+    }
+    bool likeFullScreen = m_options.kind == SaverWindowKind::FullScreen;
+    if (m_options.kind == SaverWindowKind::Preview) {
+        SurfaceFacts facts;
+        facts.kind = m_options.kind;
+        facts.hostedSaver = m_options.hostedSaver;
+        facts.width = host.width;
+        facts.height = host.height;
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QSize screenSize = screen->geometry().size() * screen->devicePixelRatio();
+        facts.screenWidth = screenSize.width();
+        facts.screenHeight = screenSize.height();
+        likeFullScreen = PlanDisplay(facts).fullScreenRendering;
+    }
+    const double scale = likeFullScreen ? ConfiguredRenderScale() : 1.0;
     const int useGdi = kConfigUseGDI.Read(m_store);
-    const bool fullScreen = m_options.kind == SaverWindowKind::FullScreen;
-    m_renderScale = fullScreen ? kResolutionScales[static_cast<std::size_t>(
-                                     std::clamp(kConfigResolution.Read(m_store), 0,
-                                                static_cast<int>(kResolutionScales.size()) - 1))]
-                               : 1.0;
-    const bool wantGl = useGdi == 2 || (useGdi == 1 && m_renderScale != 1.0);
+    const bool wantGl = useGdi == 2 || (useGdi == 1 && scale != 1.0);
     const OutputPath path = wantGl && OpenGlUsable() ? OutputPath::OpenGL : OutputPath::Raster;
     m_main = std::make_unique<SaverWindow>(path, m_options.kind, CapsLockState().value_or(false),
                                            [this](const SaverInputResult& r) { OnInput(r); });
     m_window = m_main.get();
 
     if (m_options.parentWindow != 0) {
-        const ForeignGeometry g = QueryForeignWindow(m_options.parentWindow);
-        if (!g.exists) {
-            std::fprintf(stderr, "quovis: window 0x%llx does not exist\n",
-                         static_cast<unsigned long long>(m_options.parentWindow));
-            return false;
-        }
         m_foreign = QWindow::fromWinId(static_cast<WId>(m_options.parentWindow));
         m_main->setParent(m_foreign);
-        m_main->setGeometry(0, 0, std::max(8, g.width), std::max(8, g.height));
+        FitToHostWindow(host);
         m_main->show();
-    } else if (fullScreen) {
+    } else if (m_options.kind == SaverWindowKind::FullScreen) {
         const QList<QScreen*> screens = QGuiApplication::screens();
         const bool single = kConfigSnapshots.Read(m_store) != 0 && screens.size() >= 2;
         int preferred = kConfigPrefMonitor.Read(m_store);
         if (preferred > screens.size()) preferred = 0;
+        QScreen* own = nullptr;
         QRect area = QGuiApplication::primaryScreen()->virtualGeometry();
-        if (single && preferred < screens.size()) {
-            area = screens[preferred]->geometry();
-            // The other monitors go black; their pictures of the art come with transitions.
-            for (int i = 0; i < screens.size(); ++i) {
-                if (i == preferred) continue;
-                auto black = std::make_unique<BlackWindow>(
-                    [this](const SaverInputResult& r) { OnInput(r); });
-                black->setGeometry(screens[i]->geometry());
-                black->show();
-                m_blackWindows.push_back(std::move(black));
-            }
+        if (screens.size() == 1) {
+            own = screens.front();
+        } else if (single && preferred < screens.size()) {
+            own = screens[preferred];
+            area = own->geometry();
         }
         // The saver starts over a picture of what was on screen (where the platform lets a
         // program take one: not under Wayland) and fades it out.
@@ -248,9 +288,21 @@ bool SaverSession::OpenWindows() {
                 0, area.x(), area.y(), area.width(), area.height());
             if (!desktop.isNull()) m_overlay.SetDesktop(desktop.toImage());
         }
-        m_main->setGeometry(area);
-        m_main->show();
+        if (own != nullptr) {
+            ShowFullScreenOn(*m_main, own);
+            // The other monitors go black; their pictures of the art come with transitions.
+            for (QScreen* screen : screens) {
+                if (screen == own) continue;
+                auto black = std::make_unique<BlackWindow>(
+                    [this](const SaverInputResult& r) { OnInput(r); });
+                ShowFullScreenOn(*black, screen);
+                m_blackWindows.push_back(std::move(black));
+            }
+        } else {
+            ShowSpanning(*m_main, area);
+        }
         m_main->requestActivate();
+        m_grabPending = true;
     } else {
         m_main->resize(m_options.windowWidth, m_options.windowHeight);
         m_main->show();
@@ -259,23 +311,28 @@ bool SaverSession::OpenWindows() {
 }
 
 bool SaverSession::SetUpDisplay() {
-    const int width = std::max(8, m_main->width());
-    const int height = std::max(8, m_main->height());
-    int renderWidth = static_cast<int>(width * m_renderScale + 0.5) & ~3;
-    int renderHeight = static_cast<int>(height * m_renderScale + 0.5) & ~1;
-    renderWidth = std::max(renderWidth, 8);
-    renderHeight = std::max(renderHeight, 8);
+    const DisplayPlan plan = Plan();
+    m_renderScale = plan.fullScreenRendering ? ConfiguredRenderScale() : 1.0;
+    m_inputScale = m_renderScale * m_main->devicePixelRatio();
+    const QSize device = m_main->DeviceSize();
+    const RenderSize render = RenderSizeFor(device.width(), device.height(), m_renderScale);
+    if (!plan.slideshow) m_selection.SwitchSlideshowOff();
     std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
-    m_engine.SetCanvasSize(renderWidth, renderHeight);
-    m_engine.SetWindowSize(renderWidth, renderHeight);
-    // A small preview shows fewer dots; a saver or a big window shows them all.
-    m_engine.SetFullCount(m_options.kind != SaverWindowKind::Preview ||
-                          width * height >= 640 * 480);
+    m_engine.SetCanvasSize(render.width, render.height);
+    m_engine.SetWindowSize(render.width, render.height);
+    m_engine.SetFullCount(plan.fullDotCount);
     const int fps = kConfigTargetFPS.Read(m_store);
     if (m_engine.CreateOutput(fps) != kEngineOk) return false;
+    if (m_options.showFps) {
+        // With the frame rate, say what it is the rate of.
+        std::fprintf(stderr,
+                     "quovis: drawing %d x %d for a window of %d x %d pixels, %s output%s\n",
+                     render.width, render.height, device.width(), device.height(),
+                     m_main->Path() == OutputPath::OpenGL ? "OpenGL" : "raster",
+                     plan.slideshow && m_selection.SlideshowOn() ? ", slideshow" : "");
+    }
     m_engine.SetRateLimit(fps);
-    const bool saver = m_options.kind != SaverWindowKind::Preview || m_options.hostedSaver;
-    m_engine.SetSaverMode(saver);
+    m_engine.SetSaverMode(plan.saverMode);
     m_engine.SetSlideshow(m_selection.SlideshowOn());
     const double minTime = kMessagesMinTime.Read(m_store);
     const double maxTime = kMessagesMaxTime.Read(m_store);
@@ -309,9 +366,9 @@ void SaverSession::Evolve() {
 }
 
 void SaverSession::OnInput(const SaverInputResult& r) {
-    // Pointer positions are window pixels; the engine draws at the render size.
-    const int ex = r.x < 0 ? -1 : static_cast<int>(r.x * m_renderScale);
-    const int ey = r.y < 0 ? -1 : static_cast<int>(r.y * m_renderScale);
+    // Pointer positions are logical window pixels; the engine draws at the render size.
+    const int ex = r.x < 0 ? -1 : static_cast<int>(r.x * m_inputScale);
+    const int ey = r.y < 0 ? -1 : static_cast<int>(r.y * m_inputScale);
     switch (r.action) {
         case SaverAction::EndSaver:
             m_quit = true;
@@ -383,15 +440,32 @@ void SaverSession::OnInput(const SaverInputResult& r) {
     }
 }
 
+void SaverSession::KeepOnTop() {
+    RaiseAgain(*m_main);
+    for (const std::unique_ptr<BlackWindow>& black : m_blackWindows) RaiseAgain(*black);
+}
+
 bool SaverSession::FollowHostWindow() {
     if (m_foreign == nullptr) return true;
     const ForeignGeometry g = QueryForeignWindow(m_options.parentWindow);
     if (!g.exists) return false;
-    if (g.width != m_main->width() || g.height != m_main->height()) {
-        // The picture is stretched to the new size at once; the canvas keeps its size.
-        m_main->setGeometry(0, 0, std::max(8, g.width), std::max(8, g.height));
-    }
+    // The picture is stretched to the new size at once; the canvas keeps its size.
+    FitToHostWindow(g);
     return true;
+}
+
+void SaverSession::FitToHostWindow(const ForeignGeometry& g) {
+    // The X server speaks device pixels; the window's geometry is logical.
+    const qreal ratio = m_main->devicePixelRatio();
+    const QRect want(0, 0, std::max(8, static_cast<int>(g.width / ratio + 0.5)),
+                     std::max(8, static_cast<int>(g.height / ratio + 0.5)));
+    if (m_main->geometry() != want) m_main->setGeometry(want);
+}
+
+double SaverSession::ConfiguredRenderScale() {
+    const int index = std::clamp(kConfigResolution.Read(m_store), 0,
+                                 static_cast<int>(kResolutionScales.size()) - 1);
+    return kResolutionScales[static_cast<std::size_t>(index)];
 }
 
 int SaverSession::Run() {
@@ -412,6 +486,10 @@ int SaverSession::Run() {
     QObject::connect(qGuiApp, &QGuiApplication::lastWindowClosed, [this] { m_quit = true; });
     QElapsedTimer hostCheck;
     hostCheck.start();
+    QElapsedTimer onTop;  // the last time the full-screen windows were put back on top
+    onTop.start();
+    QElapsedTimer grabTry;
+    grabTry.start();
     const bool polled = !m_engine.IsSaverMode();
     while (!m_quit && !g_stopRequested.load(std::memory_order_relaxed)) {
         QGuiApplication::processEvents(QEventLoop::AllEvents);
@@ -419,6 +497,15 @@ int SaverSession::Run() {
         if (m_foreign != nullptr && hostCheck.elapsed() >= 100) {
             hostCheck.restart();
             if (!FollowHostWindow()) break;
+        }
+        if (m_grabPending && grabTry.elapsed() >= kGrabRetryMs) {
+            // Another program may hold the keyboard for a moment (an open menu).
+            grabTry.restart();
+            m_grabPending = !GrabInput(*m_main);
+        }
+        if (m_options.kind == SaverWindowKind::FullScreen && onTop.elapsed() >= kOnTopMs) {
+            onTop.restart();
+            KeepOnTop();
         }
         // A full-screen saver's pacer sleeps after drawing; a preview's pacer only says
         // whether it is time, so the loop waits a little between calls.

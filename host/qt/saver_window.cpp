@@ -8,6 +8,7 @@
 #include <QtGui/QOpenGLContext>
 #include <QtGui/QOpenGLFunctions>
 #include <QtGui/QPainter>
+#include <QtGui/QScreen>
 #include <QtOpenGL/QOpenGLShaderProgram>
 
 #include <xcb/xcb.h>
@@ -66,10 +67,17 @@ SaverKeyEvent Translate(const QKeyEvent& e) {
             k.key = SaverKey::Shift;
             break;
         default: {
-            const QString text = e.text();
-            if (!text.isEmpty() && text.at(0).isPrint()) {
+            // The key table knows keys by the key pressed, not the text typed, so that the
+            // digits, N, E and P work with any layout and with Shift held.
+            const bool keypad = (e.modifiers() & Qt::KeypadModifier) != 0;
+            char32_t c = KeyTableCharacter(e.key(), e.nativeScanCode(), keypad);
+            if (c == 0) {
+                const QString text = e.text();
+                if (!text.isEmpty() && text.at(0).isPrint()) c = text.toUcs4().value(0);
+            }
+            if (c != 0) {
                 k.key = SaverKey::Character;
-                k.character = text.toUcs4().value(0);
+                k.character = c;
             }
             break;
         }
@@ -199,7 +207,8 @@ bool SaverWindow::SetUpOpenGl() {
 
 void SaverWindow::Present(const uint32_t* pixels, int width, int height, bool invert) {
     if (!isExposed() || pixels == nullptr || width <= 0 || height <= 0) return;
-    const bool stretched = width != this->width() || height != this->height();
+    const QSize device = DeviceSize();
+    const bool stretched = width != device.width() || height != device.height();
     if (stretched) {
         m_stretchToggle = !m_stretchToggle;
         if (!m_stretchToggle) return;
@@ -220,7 +229,8 @@ void SaverWindow::PresentRaster(const uint32_t* pixels, int width, int height, b
         QPainter painter(m_store->paintDevice());
         const QImage image(reinterpret_cast<const uchar*>(pixels), width, height, width * 4,
                            QImage::Format_RGB32);
-        const bool stretched = width != area.width() || height != area.height();
+        const QSize device = DeviceSize();
+        const bool stretched = width != device.width() || height != device.height();
         painter.setRenderHint(QPainter::SmoothPixmapTransform, stretched);
         // The display image's rows run bottom-up.
         painter.translate(0, area.height());
@@ -279,6 +289,41 @@ void SaverWindow::PresentStartImage(const QImage& desktop, double alpha) {
     }
     m_store->endPaint();
     m_store->flush(area);
+}
+
+QSize SaverWindow::DeviceSize() const {
+    const qreal ratio = devicePixelRatio();
+    return QSize(static_cast<int>(width() * ratio + 0.5), static_cast<int>(height() * ratio + 0.5));
+}
+
+void ShowFullScreenOn(QWindow& window, QScreen* screen) {
+    if (screen != nullptr) {
+        window.setScreen(screen);
+        window.setGeometry(screen->geometry());
+    }
+    window.showFullScreen();
+}
+
+void ShowSpanning(QWindow& window, const QRect& area) {
+    if (QGuiApplication::platformName() == u"xcb") {
+        window.setFlag(Qt::X11BypassWindowManagerHint, true);
+        window.setGeometry(area);
+        window.show();
+        return;
+    }
+    ShowFullScreenOn(window, QGuiApplication::screenAt(area.topLeft()));
+}
+
+bool GrabInput(QWindow& window) {
+    if (QGuiApplication::platformName() != u"xcb") return true;  // the compositor's business
+    if (!window.isExposed()) return false;
+    const bool keys = window.setKeyboardGrabEnabled(true);
+    const bool pointer = window.setMouseGrabEnabled(true);
+    return keys && pointer;
+}
+
+void RaiseAgain(QWindow& window) {
+    if (window.isVisible()) window.raise();
 }
 
 void SaverWindow::Deliver(const SaverInputResult& result) {

@@ -20,6 +20,7 @@ class QImage;
 class QOpenGLContext;
 class QOpenGLShaderProgram;
 class QOpenGLTexture;
+class QScreen;
 
 namespace quovis {
 
@@ -41,6 +42,8 @@ class SaverWindow final : public QWindow {
     void PresentStartImage(const QImage& desktop, double alpha);
     // False when the OpenGL path could not be set up (the caller falls back to raster).
     bool OutputReady() const { return m_ready; }
+    // The window's size in device pixels (its logical size times the device pixel ratio).
+    QSize DeviceSize() const;
 
   protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -89,6 +92,21 @@ class BlackWindow final : public QWindow {
     std::function<void(const SaverInputResult&)> m_onInput;
     std::unique_ptr<QBackingStore> m_store;
 };
+
+// Full screen on one monitor through the window system's own full-screen state, so that the
+// window manager keeps panels and other programs' windows beneath it.
+void ShowFullScreenOn(QWindow& window, QScreen* screen);
+// One window over several monitors (the whole desktop as one picture). The full-screen state
+// covers a single monitor; on X11 the window is placed over all of them outside the window
+// manager's control, as screen savers there do. Where a window cannot span monitors (Wayland)
+// it is full screen on the first.
+void ShowSpanning(QWindow& window, const QRect& area);
+// Takes the keyboard and the pointer for the saver (X11), so that no key reaches the desktop
+// beneath while it runs. True when both are held; may fail while another program holds a
+// grab (an open menu), so the caller tries again.
+bool GrabInput(QWindow& window);
+// Puts the window back on top of its stacking layer when another window covered it.
+void RaiseAgain(QWindow& window);
 
 // The CapsLock state, where the window system tells it (X11); nullopt elsewhere.
 std::optional<bool> CapsLockState();

@@ -62,7 +62,7 @@ TEST(SaverInput, TheKeyTableSteersTheSaverWithoutEndingIt) {
     EXPECT_EQ(in.KeyPress(Key(SaverKey::Backspace)).action, SaverAction::HistoryBack);
     EXPECT_EQ(in.KeyPress(Key(SaverKey::Up)).action, SaverAction::HistoryBack);
     EXPECT_EQ(in.KeyPress(Key(SaverKey::Down)).action, SaverAction::HistoryForward);
-    EXPECT_EQ(in.KeyPress(Char(U'n')).action, SaverAction::NextSlide);
+    EXPECT_EQ(in.KeyPress(Char(U'N')).action, SaverAction::NextSlide);
     EXPECT_EQ(in.KeyPress(Char(U'E')).action, SaverAction::Evolve);
     EXPECT_EQ(in.KeyPress(Char(U'V')).action, SaverAction::HelpPage);
     EXPECT_EQ(in.KeyPress(Char(U'0')).action, SaverAction::ToggleSymmetry);
@@ -109,6 +109,48 @@ TEST(SaverInput, CapsLockTogglesInteractiveModeForTypingAndDrawing) {
     EXPECT_EQ(off.x, -1);
     EXPECT_FALSE(in.Interactive());
     EXPECT_EQ(in.KeyPress(Char(U'A')).action, SaverAction::EndSaver);
+}
+
+TEST(SaverInput, ShiftWakesTheScreenButTypesNothingInInteractiveMode) {
+    SaverInput in(SaverWindowKind::FullScreen, false);
+    EXPECT_EQ(in.KeyRelease(Key(SaverKey::Shift), false).action, SaverAction::None);
+    EXPECT_EQ(in.KeyPress(Key(SaverKey::Shift)).action, SaverAction::EndSaver);
+
+    SaverInput typing(SaverWindowKind::FullScreen, false);
+    typing.KeyRelease(Key(SaverKey::CapsLock), true);
+    ASSERT_TRUE(typing.Interactive());
+    EXPECT_EQ(typing.KeyPress(Key(SaverKey::Shift)).action, SaverAction::None);
+    EXPECT_EQ(typing.KeyPress(Char(U'A')).style, 0) << "Shift used no text style";
+}
+
+TEST(KeyTableCharacter, NamesKeysByTheKeyNotByTheTextTheyType) {
+    constexpr int kNoKey = 0;
+    struct Case {
+        const char* what;
+        int layoutKey;
+        uint32_t keycode;
+        bool keypad;
+        char32_t want;
+    };
+    const Case cases[] = {
+        {"US 1", '1', 10, false, U'1'},
+        {"US Shift+1 types !", '!', 10, false, U'1'},
+        {"AZERTY 1 types &", '&', 10, false, U'1'},
+        {"AZERTY 9 types c-cedilla", 0xe7, 18, false, U'9'},
+        {"the 0 key", '0', 19, false, U'0'},
+        {"keypad 5 is not the 5 key", '5', 84, true, 0},
+        {"N in the user's layout", 'N', 57, false, U'N'},
+        {"AZERTY A sits on the US Q", 'A', 24, false, U'A'},
+        {"Cyrillic layout: the US N place", 0x6a2, 57, false, U'N'},
+        {"Cyrillic layout: the US E place", 0x6c5, 26, false, U'E'},
+        {"no keycode: the layout's digit", '7', 0, false, U'7'},
+        {"no keycode: a symbol", '#', 0, false, 0},
+        {"a key outside the table", kNoKey, 9, false, 0},
+        {"the space bar", ' ', 65, false, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(KeyTableCharacter(c.layoutKey, c.keycode, c.keypad), c.want) << c.what;
+    }
 }
 
 TEST(SecondaryPointer, FiveMovesSetTheReferenceThenThirtyPixelsEnd) {

@@ -12,7 +12,10 @@
 #include <xcb/xcb.h>
 #include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
+#include <QtGui/QKeyEvent>
+#include <QtGui/QPainter>
 #include <QtGui/QPixmap>
+#include <QtGui/QRasterWindow>
 #include <QtGui/QScreen>
 #include <QtGui/QWindow>
 
@@ -55,9 +58,12 @@ bool HaveDisplay() {
 // A running quovis process with its own profile.
 class Saver {
   public:
-    Saver(const testing::TempDir& profile, std::vector<std::string> args) {
+    // `environment`: further NAME=VALUE settings for the saver's process.
+    Saver(const testing::TempDir& profile, std::vector<std::string> args,
+          const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         m_pid = fork();
         if (m_pid == 0) {
+            for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
             setenv("XDG_CONFIG_HOME", profile.Path().c_str(), 1);
             setenv("XDG_DATA_HOME", profile.Path().c_str(), 1);
             setenv("XDG_RUNTIME_DIR", profile.Path().c_str(), 1);
@@ -156,11 +162,11 @@ xcb_keycode_t KeycodeOf(uint32_t keysym) {
     return found;
 }
 
-// The top-level window titled "Quovis", or 0.
-xcb_window_t FindSaverWindow() {
+// The window titled "Quovis" below `parent`, or 0. A window manager puts top-level windows
+// into frames of its own, so the search goes a few levels down.
+xcb_window_t FindTitled(xcb_window_t parent, int depth) {
     xcb_connection_t* c = Connection();
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, parent), nullptr);
     if (tree == nullptr) return 0;
     xcb_window_t found = 0;
     const xcb_window_t* children = xcb_query_tree_children(tree);
@@ -174,9 +180,15 @@ xcb_window_t FindSaverWindow() {
             if (title == "Quovis") found = children[i];
             free(name);
         }
+        if (found == 0 && depth > 1) found = FindTitled(children[i], depth - 1);
     }
     free(tree);
     return found;
+}
+
+xcb_window_t FindSaverWindow() {
+    xcb_connection_t* c = Connection();
+    return FindTitled(xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 3);
 }
 
 xcb_window_t WaitForSaverWindow() {
@@ -210,6 +222,102 @@ void WarpPointer(int x, int y) {
     xcb_warp_pointer(c, XCB_NONE, root, 0, 0, 0, 0, static_cast<int16_t>(x),
                      static_cast<int16_t>(y));
     xcb_flush(c);
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Waits for the line the saver prints with --fps about what it draws, and returns it.
+std::string DrawingLine(const testing::TempDir& profile) {
+    for (int i = 0; i < 200; ++i) {
+        const std::string err = ReadAll(profile / "stderr.txt");
+        const std::size_t at = err.find("quovis: drawing ");
+        if (at != std::string::npos && err.find('\n', at) != std::string::npos) {
+            return err.substr(at, err.find('\n', at) - at);
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return "(no drawing line)";
+}
+
+// Presses and releases a key through the X server's test extension, as a real keyboard
+// would: the key goes wherever the server sends keys (the focus, or a grab), not to a window
+// the test picks.
+void PressKey(const char* name) {
+    const std::string command = std::string("xdotool key ") + name;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// A window manager for the length of a test (Openbox: small, and it keeps the window
+// manager conventions full-screen windows rely on).
+class WindowManager {
+  public:
+    WindowManager() {
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (!freopen("/dev/null", "w", stderr)) _exit(126);
+            execlp("openbox", "openbox", "--replace", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~WindowManager() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    // True once the window manager announces itself on the root window.
+    bool Running() {
+        xcb_connection_t* c = Connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        for (int i = 0; i < 100; ++i) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return false;
+            }
+            xcb_intern_atom_reply_t* atom =
+                xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);
+            bool found = false;
+            if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
+                xcb_get_property_reply_t* p = xcb_get_property_reply(
+                    c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+                found = p != nullptr && xcb_get_property_value_length(p) == 4;
+                free(p);
+            }
+            free(atom);
+            if (found) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+  private:
+    pid_t m_pid = -1;
+};
+
+// Another program's ordinary window: plain green, counting the keys it receives.
+class GreenWindow final : public QRasterWindow {
+  public:
+    int keys = 0;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::green);
+    }
+    void keyPressEvent(QKeyEvent*) override { ++keys; }
+};
+
+// The share of the picture's pixels that are the green window's.
+double GreenShare(const QImage& image) {
+    int green = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) green += image.pixel(x, y) == qRgb(0, 255, 0);
+    }
+    return static_cast<double>(green) / (image.width() * image.height());
 }
 
 class SaverProgram : public ::testing::Test {
@@ -320,6 +428,119 @@ TEST_F(SaverProgram, AJitterKeepsTheSaverButARealMoveEndsIt) {
     EXPECT_FALSE(saver.Exited(1s)) << "a jitter of 10 pixels must not end the saver";
     WarpPointer(645, 400);  // 40 pixels
     EXPECT_TRUE(saver.Exited(10s)) << "a move of 40 pixels ends the saver";
+}
+
+TEST_F(SaverProgram, UnderAWindowManagerTheFullScreenSaverStaysOnTopAndKeepsTheKeys) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.Running()) << "openbox did not start (scripts/install-deps.sh has it)";
+    Saver saver(m_profile, {"/s"});
+    ASSERT_NE(WaitForSaverWindow(), 0u);
+    QImage first, second;
+    ASSERT_TRUE(TwoLitPictures(0, first, second));
+
+    // Another program opens a window after the saver started, and the window manager gives
+    // it the focus. It must stay beneath the saver and get no keys.
+    GreenWindow other;
+    other.setGeometry(400, 200, 400, 300);
+    other.show();
+    other.requestActivate();
+    for (int i = 0; i < 30; ++i) {
+        App()->processEvents();
+        std::this_thread::sleep_for(50ms);
+    }
+    const QImage screen = Grab();
+    EXPECT_LT(GreenShare(screen.copy(400, 200, 400, 300)), 0.02)
+        << "the other window shows above the saver";
+    // Waking keys end the saver; the window beneath never hears of them.
+    PressKey("q");
+    EXPECT_TRUE(saver.Exited(10s)) << "the key did not reach the saver";
+    App()->processEvents();
+    EXPECT_EQ(other.keys, 0);
+}
+
+TEST_F(SaverProgram, ShiftEndsTheFullScreenSaver) {
+    Saver saver(m_profile, {"/s"});
+    ASSERT_NE(WaitForSaverWindow(), 0u);
+    QImage first, second;
+    ASSERT_TRUE(TwoLitPictures(0, first, second));
+    PressKey("Shift_L");
+    EXPECT_TRUE(saver.Exited(10s)) << "Shift is the key people press to wake a screen";
+}
+
+TEST_F(SaverProgram, TheCanvasHasTheDisplaysDevicePixelsTimesTheResolutionScale) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size() *
+                         QGuiApplication::primaryScreen()->devicePixelRatio();
+    struct Case {
+        const char* scaleFactor;
+        int resolution;  // index into the scale table
+        double scale;
+    };
+    for (const Case& c : {Case{"2", 4, 0.5}, Case{"1", 2, 0.75}}) {
+        testing::TempDir profile;
+        {
+            ConfigStore store(profile.DatabasePath());
+            ASSERT_TRUE(kConfigResolution.Write(store, c.resolution));
+        }
+        Saver saver(profile, {"/s", "--fps"}, {{"QT_SCALE_FACTOR", c.scaleFactor}});
+        const int width = static_cast<int>(screen.width() * c.scale + 0.5) & ~3;
+        const int height = static_cast<int>(screen.height() * c.scale + 0.5) & ~1;
+        const std::string want = "quovis: drawing " + std::to_string(width) + " x " +
+                                 std::to_string(height) + " for a window of " +
+                                 std::to_string(screen.width()) + " x " +
+                                 std::to_string(screen.height()) + " pixels";
+        EXPECT_EQ(DrawingLine(profile).rfind(want, 0), 0u)
+            << "QT_SCALE_FACTOR " << c.scaleFactor << ": " << DrawingLine(profile);
+        kill(saver.Pid(), SIGTERM);
+        EXPECT_TRUE(saver.Exited(5s));
+    }
+}
+
+TEST_F(SaverProgram, XScreenSaversRootWindowIsDrawnLikeTheFullScreenSaver) {
+    // The host's window covers the screen; a settings dialog's picture is small.
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    struct Case {
+        const char* what;
+        QSize size;
+        bool root;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"--root", screen, true, "OpenGL output, slideshow"},
+        {"--window-id over the screen", screen, false, "OpenGL output, slideshow"},
+        {"--window-id of a settings dialog", QSize(320, 200), false, "raster output\0"},
+    };
+    for (const Case& c : cases) {
+        testing::TempDir profile;
+        {
+            ConfigStore store(profile.DatabasePath());
+            ASSERT_TRUE(kConfigResolution.Write(store, 4));  // half scale
+            ASSERT_TRUE(kConfigUseGDI.Write(store, 1));      // OpenGL when scaling
+        }
+        QWindow host;
+        host.setSurfaceType(QSurface::RasterSurface);
+        host.setGeometry(QRect(QPoint(0, 0), c.size));
+        host.show();
+        App()->processEvents();
+        const std::string id = std::to_string(host.winId());
+        std::vector<std::string> args = {"--fps"};
+        std::vector<std::pair<std::string, std::string>> env;
+        if (c.root) {
+            args.push_back("--root");
+            env.emplace_back("XSCREENSAVER_WINDOW", id);
+        } else {
+            args.insert(args.end(), {"--window-id", id});
+        }
+        Saver saver(profile, args, env);
+        const std::string line = DrawingLine(profile);
+        const std::string want = c.want;
+        EXPECT_NE(line.find(want), std::string::npos) << c.what << ": " << line;
+        if (want.rfind("raster", 0) == 0) {
+            EXPECT_EQ(line.find("slideshow"), std::string::npos) << c.what << ": " << line;
+            EXPECT_NE(line.find("drawing 320 x 200"), std::string::npos) << c.what << ": " << line;
+        }
+        kill(saver.Pid(), SIGTERM);
+        EXPECT_TRUE(saver.Exited(5s));
+    }
 }
 
 TEST_F(SaverProgram, SigtermEndsTheSaverPromptly) {
