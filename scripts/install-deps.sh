@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quovis needs to build, run and test. Does nothing when
 # they are all present, so it is cheap to call before every build.
+#   scripts/install-deps.sh --list   prints the package names, one a line, and installs nothing
+# (scripts/check-build-packages.sh reads the list from there, so it is written only here).
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev libsqlite3-dev libcurl4-openssl-dev libpulse-dev libcpp-httplib-dev
+  build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev libsqlite3-dev libcurl4-openssl-dev libpulse-dev libcpp-httplib-dev
   fonts-liberation fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri pulseaudio
+  xvfb xauth libgl1-mesa-dri pulseaudio openbox
+  debootstrap
 )
+
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
