@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev libsqlite3-dev libcurl4-openssl-dev libpulse-dev libcpp-httplib-dev
   fonts-liberation fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri pulseaudio openbox
+  xvfb xauth libgl1-mesa-dri pulseaudio openbox xdotool
   debootstrap
 )
 
