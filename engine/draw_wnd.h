@@ -147,6 +147,10 @@ class CDrawWnd {
     void SetPendingNav(int direction);
     // Ends the current slide now (the dots die, then the next pattern comes).
     void RequestSlideChange();
+    // The keys' slide change: 0 the next slide, 1 forward in the history, -1 back. Back
+    // with nothing to go back to is ignored: no slide ends and nothing dims. Returns whether
+    // the request was taken.
+    bool RequestSlideChange(int direction);
     // Trails are on: the host fades the canvas after presenting each frame.
     bool TrailsOn() const { return m_bLeaveTrails != 0; }
     int FrameNumber() const { return m_nFrame; }
@@ -205,6 +209,9 @@ class CDrawWnd {
     // "Pure Tones" .. "Pastels": preset Pastels / 1000, 0..1.2. Unless the call comes from
     // drift or the audio drive, low values also darken the trails a little.
     void SetPastels(double pastel, bool fromDrift);
+    // The two as they stand now: drift and the end of a slide move them too.
+    double ColourBright() const { return m_dColourBright; }
+    double Pastels() const { return m_dPastel; }
     // "Dim" .. "Full": preset PointMagnitude / 1000, 0..1; caps one plot's strength while
     // trails are on.
     void SetPointMagnitude(double magnitude);
@@ -325,6 +332,8 @@ class CDrawWnd {
     // Frame-rate limit (3..1000) for the pacer, and the length of the next slide: a uniform
     // draw between min and max seconds.
     void SetRateLimit(int fps);
+    // The frame-rate limit as last set; the frame driver passes a change on to its pacer.
+    int TargetFps() const { return m_nTargetFps; }
     void SetSlideDuration(double minSeconds, double maxSeconds);
 
     // Drift: a slow, bounded random walk of up to 20 parameters around the values they had
@@ -361,6 +370,9 @@ class CDrawWnd {
     // Counts pointer activity (mouse moves, strokes) so the pacer can restart its idle
     // slow-down countdown.
     uint32_t InputSerial() const { return m_nInputSerial.load(std::memory_order_relaxed); }
+    // The pointer moved a little without ending the saver: the random generators are stirred
+    // with the time, and it counts as pointer activity (the slow-down countdown restarts).
+    void PointerMovedSlightly();
 
   protected:
     // Takes ownership of the presenter created by an override of CreateOutput.
@@ -393,6 +405,8 @@ class CDrawWnd {
     void SwitchSlide(uint32_t now);
     void PickNextMessage();
     void EndSlide(uint32_t now);
+    // Puts back the colours the slide's end dimmed, when no new settings replaced them.
+    void RestoreSlideColours();
     void CheckSlideTimer();
     void EmitDots();
     void ParkRun(int first, int last);
@@ -423,6 +437,8 @@ class CDrawWnd {
     // max(1, trunc((p/100)^exponent * m_nDots * share / m_fDotReduction))
     int32_t GroupFromRate(double p, double exponent, double share) const;
     void TakeOverLiveFlowRate();
+    // Takes a drifting energy over into its parameter, for the emitters that read it whole.
+    void TakeOverLiveEnergy();
     // placement.cpp
     int32_t PlacementCount() const;
     void ResetPatternStart(int count);
@@ -790,6 +806,12 @@ class CDrawWnd {
     int32_t m_bAutoSave = 0;
     int32_t m_nPendingNav = 0;
     uint8_t m_bCloseRequested = 0;  // the window was found covered
+    // The colours of a slide before its end dimmed them. A slide change that brings no new
+    // settings (slideshow off, or nothing to select) puts them back; otherwise the dots of
+    // the same pattern would stay dim for good.
+    uint8_t m_bSlideDimmed = 0;
+    double m_dUndimmedBright = 0.5;
+    double m_dUndimmedPastel = 0.15;
     double m_dReflectSpin = 0.0;
     double m_dSlideMinSeconds = 60.0;
     double m_dSlideMaxSeconds = 120.0;

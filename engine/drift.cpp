@@ -191,9 +191,14 @@ void CDrawWnd::DriftStyleRole(int slot, int role, bool multiplicative, double st
         DriftValue(slot, s.roleBase[role], range, step, kDriftSmoothing, info.min, info.max);
     if (liveCopy) {
         m_fStyleParamLive[i] = static_cast<float>(v);
-    } else {
-        m_fStyleParam[i] = static_cast<float>(std::trunc(v));
+        return;
     }
+    const float value = static_cast<float>(std::trunc(v));
+    if (value == m_fStyleParam[i]) return;
+    m_fStyleParam[i] = value;
+    // The group size is derived from these two (ApplyStyleParams); the frame step derives it
+    // again only for parameters marked changed.
+    if (role == kRoleDotsPerGroup || role == kRoleStrobePeriod) m_bStyleParamsChanged = 1;
 }
 
 void CDrawWnd::WalkDriftSlots() {

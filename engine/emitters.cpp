@@ -56,6 +56,13 @@ bool CDrawWnd::Emit(int first, int last, double framesPerDot, int intervalFrames
     run.framesPerDot = std::isfinite(framesPerDot) && framesPerDot > 0.0 ? framesPerDot : 0.0;
     run.interval = std::max(1, intervalFrames);
 
+    // A drifting energy waits in its live copy. The sprayers, "Fleuret (Spirals)" and
+    // "Floaters" ramp it in across the run themselves; every other emitter reads the
+    // parameter whole, so it is taken over before the emitter runs.
+    const bool rampsEnergy = m_nStyle == kStyleRadialNozzles || m_nStyle == kStyleSpinningSprayer ||
+                             m_nStyle == kStyleFleuret || m_nStyle == kStyleFloaters;
+    if (!rampsEnergy) TakeOverLiveEnergy();
+
     switch (m_nStyle) {
         case kStyleBigBang:
             EmitBigBang(run);

@@ -11,6 +11,9 @@ namespace quovis {
 bool CDrawWnd::ApplySettings(const EngineSettings& s) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
     EnableDrift(false);
+    // Settings applied while a slide dies bring their own colours: the end of the slide must
+    // not put the old ones back over them.
+    m_bSlideDimmed = 0;
     // Fields in the order a preset stores them, each through its setter.
     m_nMotion = std::clamp(s.Motion, 0, kMotionCount - 1);
     m_nStyle = std::clamp(s.Style, 0, kStyleCount - 1);

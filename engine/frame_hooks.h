@@ -30,6 +30,12 @@ class PatternSelector {
     virtual bool SelectNext(CDrawWnd& engine) = 0;
     // Moves through the history (+1 forward, -1 back); false when there is nowhere to go.
     virtual bool NavigateHistory(CDrawWnd& engine, int direction) = 0;
+    // Whether NavigateHistory(direction) has somewhere to go, without going. A selector that
+    // keeps no history of its own says yes and lets NavigateHistory decide.
+    virtual bool HasHistory(int direction) const {
+        (void)direction;
+        return true;
+    }
 };
 
 // Pictures of finished slides.

@@ -265,8 +265,13 @@ void CDrawWnd::SwitchSlide(uint32_t now) {
                 changed = m_hooks.selector->NavigateHistory(*this, m_nPendingNav);
             if (!changed) changed = m_hooks.selector->SelectNext(*this);
         }
-        // Without a slideshow source the same pattern starts over, freshly seeded.
-        if (!changed) ResetPattern(RandomUniform() - 0.5, false);
+        if (changed) {
+            m_bSlideDimmed = 0;  // the new settings brought their own colours
+        } else {
+            // Without a slideshow source the same pattern starts over, freshly seeded.
+            RestoreSlideColours();
+            ResetPattern(RandomUniform() - 0.5, false);
+        }
         m_nPendingNav = 0;
         m_dwTitleStart = now;
         m_nPatternPhase = kPhaseRunning;
@@ -274,6 +279,7 @@ void CDrawWnd::SwitchSlide(uint32_t now) {
         if (m_hooks.pacer != nullptr) m_hooks.pacer->ResetPacing(*this);
         m_dwPatternStart = now;
     } else if (static_cast<uint32_t>(now - m_dwPatternStart) > 200u) {
+        RestoreSlideColours();
         m_dwPatternStart = now;
         m_nPatternPhase = kPhaseRunning;
         m_dwPhaseDeadline = 0;
@@ -306,13 +312,38 @@ void CDrawWnd::RequestSlideChange() {
     EndSlide(now);
 }
 
+bool CDrawWnd::RequestSlideChange(int direction) {
+    std::lock_guard<std::recursive_mutex> guard(m_csEngine);
+    // Only the selector knows its history; without one there is nothing to go back to.
+    if (direction < 0 && (m_hooks.selector == nullptr || !m_hooks.selector->HasHistory(-1))) {
+        return false;
+    }
+    SetPendingNav(direction);
+    RequestSlideChange();
+    return true;
+}
+
 void CDrawWnd::EndSlide(uint32_t now) {
     m_nPatternPhase = kPhaseDying;
     m_dwPhaseDeadline = now + 2000u;
     // The dots dim while they die.
+    if (!m_bSlideDimmed) {
+        m_dUndimmedBright = m_dColourBright;
+        m_dUndimmedPastel = m_dPastel;
+        m_bSlideDimmed = 1;
+    }
     SetColourBright(0.005);
     SetPastels(std::min(m_dPastel, 0.25), true);
     SetSlideDuration(m_dSlideMinSeconds, m_dSlideMaxSeconds);
+}
+
+void CDrawWnd::RestoreSlideColours() {
+    if (!m_bSlideDimmed) return;
+    m_bSlideDimmed = 0;
+    // Brightness first: the pastel value's decay rates depend on it. The trails' shade was
+    // never touched by the dimming, so it stays as it is.
+    SetColourBright(m_dUndimmedBright);
+    SetPastels(m_dUndimmedPastel, true);
 }
 
 void CDrawWnd::CheckSlideTimer() {

@@ -200,6 +200,14 @@ void CDrawWnd::StrokeInput(int x, int y, int keyFlags, int phase) {
     }
 }
 
+void CDrawWnd::PointerMovedSlightly() {
+    Lock lock(m_csEngine);
+    // Seed 0 takes the seed from the clock: the time stirs every generator. Under the lock,
+    // so it never lands in the middle of a frame that is drawing from them.
+    Seed(0);
+    m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+}
+
 void CDrawWnd::MouseInput(int x, int y) {
     Lock lock(m_csEngine);
     m_nInputSerial.fetch_add(1, std::memory_order_relaxed);

@@ -228,6 +228,15 @@ void CDrawWnd::TakeOverLiveFlowRate() {
     }
 }
 
+// Drift's energy walk works the same way. The parameter is the plain energy, or the energy
+// of the second kind for the styles that have only that one, as drift chooses it.
+void CDrawWnd::TakeOverLiveEnergy() {
+    int j = FindStyleParamByRole(m_nStyle, kRoleEnergy);
+    if (j < 0) j = FindStyleParamByRole(m_nStyle, kRoleEnergy2);
+    float live;
+    if (j >= 0 && TakeLiveStyleParam(j, &live)) m_fStyleParam[j] = live;
+}
+
 double CDrawWnd::EmissionRate() {
     if (m_nStyle < 0 || m_nStyle >= kStyleCount) return 0.0;
     TakeOverLiveFlowRate();

@@ -19,7 +19,10 @@ constexpr int kRateLine = 2;
 
 FrameDriver::FrameDriver(CDrawWnd& engine, FramePacerImpl& pacer, FrameOutput* output,
                          FrameTextSink* text)
-    : m_engine(engine), m_pacer(pacer), m_output(output), m_text(text) {}
+    : m_engine(engine), m_pacer(pacer), m_output(output), m_text(text) {
+    Lock lock(m_engine.EngineLock());
+    m_engineTarget = m_engine.TargetFps();
+}
 
 // ============================================================================================
 // The frame
@@ -35,6 +38,7 @@ bool FrameDriver::RunFrame() {
     if (IsRendering() || m_slideshow.load(std::memory_order_relaxed)) {
         const int phaseBefore = m_engine.PatternPhase();
         produced = m_engine.StepFrame();
+        FollowEngineTarget();
         const double now = m_pacer.Clock().NowMs();
         // A slide ends in Dying or Waiting and the next one starts in Running, within one step.
         if (phaseBefore != CDrawWnd::kPhaseRunning &&
@@ -63,6 +67,15 @@ void FrameDriver::PresentFrame(double now) {
     }
     m_pacer.CountFrame();
     if (drawn && m_engine.TrailsOn()) m_engine.Canvas()->FadeTrails();
+}
+
+// The engine's limit changes rarely (a slide change re-reads the same stored value), so
+// only a change restarts pacing; an unchanged limit costs one comparison a frame.
+void FrameDriver::FollowEngineTarget() {
+    const int target = m_engine.TargetFps();
+    if (target == m_engineTarget) return;
+    m_engineTarget = target;
+    m_pacer.SetTargetFps(target);
 }
 
 void FrameDriver::FadeInfoText() {
@@ -129,6 +142,7 @@ void FrameDriver::SetTargetFps(int fps) {
     Lock lock(m_engine.EngineLock());
     m_pacer.SetTargetFps(fps);
     m_engine.SetRateLimit(m_pacer.TargetFps());
+    m_engineTarget = m_engine.TargetFps();
 }
 
 void FrameDriver::ResetFrameCount() {

@@ -64,7 +64,10 @@ class FrameDriver {
     // The slideshow, for both the engine and the driver (a running slideshow keeps frames
     // coming while rendering is stopped, and drives the title envelope).
     void SetSlideshow(bool on);
-    // The frame-rate limit, set live: engine and pacer together; pacing restarts.
+    // The frame-rate limit, set live: engine and pacer together; pacing restarts. A limit
+    // set on the engine alone (the slideshow reads "TargetFPS" again at each slide change)
+    // reaches the pacer after the next frame step, the same way, when it differs from the
+    // engine's previous one.
     void SetTargetFps(int fps);
     // Frames since start counted afresh (the tone change restarts the count).
     void ResetFrameCount();
@@ -92,6 +95,7 @@ class FrameDriver {
     void PresentFrame(double now);
     void FadeInfoText();
     void ShowFrameRate();
+    void FollowEngineTarget();
 
     CDrawWnd& m_engine;
     FramePacerImpl& m_pacer;
@@ -106,6 +110,7 @@ class FrameDriver {
     std::atomic<bool> m_rateAlways{false};
     std::atomic<double> m_infoFade{0.0};
     double m_slideChangeMs = 0.0;
+    int m_engineTarget = 0;  // the engine's frame-rate limit the pacer last followed
 };
 
 }  // namespace quovis

@@ -238,6 +238,12 @@ void PatternSelection::PushHistory(int which) {
     (which == -1 ? m_back : m_forward).push_back(std::move(slot));
 }
 
+bool PatternSelection::HasHistory(int direction) const {
+    if (direction < 0) return !m_back.empty();
+    if (direction > 0) return !m_forward.empty();
+    return false;
+}
+
 bool PatternSelection::NavigateHistory(CDrawWnd& engine, int direction) {
     std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
     std::vector<PatternSlot>* from = nullptr;

@@ -56,6 +56,9 @@ class PatternSelection final : public PatternSelector {
     bool SelectNext(CDrawWnd& engine) override;
     // +1 forward, -1 back through the patterns shown; false when there is nowhere to go.
     bool NavigateHistory(CDrawWnd& engine, int direction) override;
+    // Whether there is a pattern to go back (-1) or forward (+1) to. The engine asks it,
+    // with its lock held, before it lets a key end the slide.
+    bool HasHistory(int direction) const override;
     // Puts the last pattern shown on the back history (which -1) or the forward history.
     void PushHistory(int which);
 

@@ -289,6 +289,35 @@ TEST(Drift, ASpinningRateDriftsAsTheSpinningParameterInWholeNumbers) {
     EXPECT_NE(Peer::StyleParamLive(e, energy), CDrawWnd::kUnsetLiveParam);
 }
 
+TEST(Drift, GroupSizesFollowADriftingGroupOrStrobeParameter) {
+    // Dots per group (slot 5) and strobe period (slot 7) are written to the parameter, from
+    // which the frame step derives the group size, but only for parameters marked changed.
+    for (int style : {kStyleSidewaysSpray, kStyleFountain, kStyleTwirls, kStyleCircle, kStyleDraw,
+                      kStyleCurves}) {
+        DriftingEngine d(style);
+        CDrawWnd& e = d.engine;
+        e.SetDotCount(60000, false);
+        int p = FindStyleParamByRole(style, kRoleDotsPerGroup);
+        if (p < 0) p = FindStyleParamByRole(style, kRoleStrobePeriod);
+        ASSERT_GE(p, 0) << "style " << style;
+        e.ApplyStyleParams();
+        Peer::ClearStyleParamsChanged(e);
+        std::vector<int> groups{Peer::GroupSize(e)};
+        e.EnableDrift(true);
+        for (int step = 0; step < 600; ++step) {
+            const float before = Peer::StyleParam(e, p);
+            e.DriftStep();
+            const bool moved = Peer::StyleParam(e, p) != before;
+            ASSERT_EQ(Peer::StyleParamsChanged(e), moved) << "style " << style << " step " << step;
+            if (!moved) continue;
+            e.ApplyStyleParams();  // what the frame step does for a marked change
+            Peer::ClearStyleParamsChanged(e);
+            if (Peer::GroupSize(e) != groups.back()) groups.push_back(Peer::GroupSize(e));
+        }
+        EXPECT_GE(groups.size(), 3u) << "style " << style << ": the group size followed";
+    }
+}
+
 TEST(Drift, AStyleWithoutRolesDriftsNoStyleParameter) {
     DriftingEngine d(kStyleGlobular);
     CDrawWnd& e = d.engine;

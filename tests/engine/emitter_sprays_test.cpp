@@ -6,6 +6,7 @@
 #include <set>
 
 #include "emitter_peer.h"
+#include "engine/style_table.h"
 
 namespace quovis::test {
 namespace {
@@ -115,6 +116,40 @@ TEST_F(EmitterTest, APendingEnergyIsBlendedInOnce) {
 }
 
 // ---- "Regenerating" --------------------------------------------------------------------
+
+// The dots one emission event launches for a style at its table values, with its energy
+// set as the parameter or left in the live copy, as drift leaves it.
+std::vector<float> EnergyEvent(int style, int energy, float value, bool live) {
+    FixedClock fixed(4000, 9000);
+    auto e = EmitterTest::NewEngine(fixed);
+    int32_t count = 0;
+    std::array<float, 6> params{};
+    EXPECT_TRUE(GetStyleParams(style, count, params.data()));
+    EmitterTestPeer::Setup(*e, style, 400, EmitterTest::kW, EmitterTest::kH, params);
+    EmitterTestPeer::SetMovers(*e, {{100, 100}, {300, 120}, {250, 300}});
+    (live ? EmitterTestPeer::Live(*e, energy) : EmitterTestPeer::Param(*e, energy)) = value;
+    EXPECT_TRUE(EmitterTestPeer::Emit(*e, 0, 99, 1.0, 5));
+    std::vector<float> out;
+    for (int j = 0; j < 100; ++j) {
+        const auto d = EmitterTestPeer::GetDot(*e, j);
+        out.insert(out.end(), {d.x, d.y, d.vx, d.vy});
+    }
+    return out;
+}
+
+TEST(EmitterEnergy, EveryOtherStyleTakesADriftingEnergyOverWhole) {
+    // The sprayers, "Fleuret" and "Floaters" ramp a live energy in themselves (above).
+    for (int style : {kStyleLissajous, kStyleWhiteHole, kStyleFountain, kStyleRegenerating,
+                      kStyleCircle, kStyleDraw, kStylePolygon, kStyleCurves, kStyleTwirls}) {
+        int i = FindStyleParamByRole(style, kRoleEnergy);
+        if (i < 0) i = FindStyleParamByRole(style, kRoleEnergy2);
+        const StyleParamInfo& info = GetStyle(style)->params[i];
+        const float drifted = static_cast<float>(info.max / 2 + 7);
+        const auto asParam = EnergyEvent(style, i, drifted, false);
+        EXPECT_NE(asParam, EnergyEvent(style, i, info.defaultValue, false)) << style;
+        EXPECT_EQ(EnergyEvent(style, i, drifted, true), asParam) << "style " << style;
+    }
+}
 
 TEST_F(EmitterTest, RegeneratingBurstsOutOfAnExistingDot) {
     for (float gravity : {0.0f, -0.01f}) {

@@ -61,6 +61,7 @@ struct SetterTestPeer {
     static float StyleParamLive(const CDrawWnd& e, int i) { return e.m_fStyleParamLive[i]; }
     static bool StyleParamsChanged(const CDrawWnd& e) { return e.m_bStyleParamsChanged != 0; }
     static void ClearStyleParamsChanged(CDrawWnd& e) { e.m_bStyleParamsChanged = 0; }
+    static int GroupSize(const CDrawWnd& e) { return e.m_nGroupSize; }
 
     // Colour and shimmer values drift walks.
     static double PointMagnitude(const CDrawWnd& e) { return e.m_dPointMagnitude; }

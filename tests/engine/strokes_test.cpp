@@ -389,6 +389,34 @@ TEST(MouseInput, WithoutInteractionThereIsNoCursor) {
     EXPECT_EQ(e.InputSerial(), serial + 1);
 }
 
+// The next few uniform draws of an engine that was seeded with 5 at clock 1000 and then,
+// unless stirAt is 0, felt a slight pointer move at that clock time.
+std::vector<double> DrawsAfterStir(uint32_t stirAt) {
+    FixedClock clock(1000, 2000);
+    CDrawWnd e(clock, OneWorker());
+    e.Seed(5);
+    if (stirAt != 0) {
+        clock.ms = stirAt;
+        clock.tick = stirAt + 1000;
+        const uint32_t serial = e.InputSerial();
+        e.PointerMovedSlightly();
+        EXPECT_EQ(e.InputSerial(), serial + 1) << "counts as pointer activity";
+    }
+    std::vector<double> draws;
+    for (int i = 0; i < 4; ++i) draws.push_back(e.RandomUniform());
+    return draws;
+}
+
+TEST(PointerMovedSlightly, StirsTheRandomGeneratorWithTheTime) {
+    const std::vector<double> still = DrawsAfterStir(0);
+    EXPECT_EQ(DrawsAfterStir(0), still) << "the seeded sequence repeats";
+    const std::vector<double> early = DrawsAfterStir(60000);
+    const std::vector<double> late = DrawsAfterStir(60017);
+    EXPECT_NE(early, still);
+    EXPECT_NE(late, still);
+    EXPECT_NE(early, late) << "another moment, another sequence";
+}
+
 TEST(TypedText, ACharacterWaitsForTheOverlayOnceInItsStyle) {
     FixedClock clock(1000, 2000);
     EngineOptions options;

@@ -293,5 +293,21 @@ TEST(FrameDriver, LiveTargetReachesEngineAndPacer) {
     EXPECT_NEAR(60 * 1000.0 / (rig.clock.now - start), 15.0, 0.5);
 }
 
+TEST(FrameDriver, ALimitSetOnTheEngineReachesThePacer) {
+    // The slideshow sets the engine's limit at every slide change, usually to what it was.
+    for (int limit : {15, 60, 2000}) {
+        DriverRig rig(true, 60);
+        rig.driver.StartRendering(false);
+        ASSERT_TRUE(rig.Produce(100));
+        rig.engine.SetRateLimit(limit);
+        ASSERT_TRUE(rig.Produce(1));
+        EXPECT_EQ(rig.pacer.TargetFps(), std::min(limit, 1000)) << limit;
+        EXPECT_EQ(rig.pacer.FramesSinceStart(), limit == 60 ? 101u : 1u) << "restarted " << limit;
+        rig.driver.SetTargetFps(30);  // a live change is not passed on a second time
+        ASSERT_TRUE(rig.Produce(30));
+        EXPECT_EQ(rig.pacer.FramesSinceStart(), 30u) << limit;
+    }
+}
+
 }  // namespace
 }  // namespace quovis

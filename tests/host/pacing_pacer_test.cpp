@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "tests/host/pacing_fakes.h"
 
@@ -278,24 +279,31 @@ TEST(PacingSlowDown, LowerConfiguredLimitStaysAndZeroMinutesNeverSlows) {
 }
 
 TEST(PacingSlowDown, PointerActivityWakesASlowedSaverAndRestartsPacing) {
-    Rig rig(Config(60, 97, 120), 0, true);
-    for (int i = 0; i < 50; ++i) rig.Frame(5.0);
-    rig.clock.now += 121 * kMinute;
-    rig.pacer.SlowDownCheck(rig.stepped.engine);
-    EXPECT_EQ(rig.slowDown.ActiveCpuLimit(), 15);
-    // The machine at 60 percent is now far above the limit: the duty falls.
-    rig.usage.percent = 60;
-    const double awake = rig.pacer.Duty();
-    for (int i = 0; i < 50; ++i) rig.Frame(5.0);
-    EXPECT_NEAR(rig.pacer.Duty(), awake - 50 * 0.005, 1e-9);
+    // The pointer moving over an interactive saver, or slightly over a normal one.
+    const std::pair<const char*, void (*)(CDrawWnd&)> inputs[] = {
+        {"hover", [](CDrawWnd& e) { e.MouseInput(10, 10); }},
+        {"slight move", [](CDrawWnd& e) { e.PointerMovedSlightly(); }},
+    };
+    for (const auto& [name, input] : inputs) {
+        Rig rig(Config(60, 97, 120), 0, true);
+        for (int i = 0; i < 50; ++i) rig.Frame(5.0);
+        rig.clock.now += 121 * kMinute;
+        rig.pacer.SlowDownCheck(rig.stepped.engine);
+        EXPECT_EQ(rig.slowDown.ActiveCpuLimit(), 15) << name;
+        // The machine at 60 percent is now far above the limit: the duty falls.
+        rig.usage.percent = 60;
+        const double awake = rig.pacer.Duty();
+        for (int i = 0; i < 50; ++i) rig.Frame(5.0);
+        EXPECT_NEAR(rig.pacer.Duty(), awake - 50 * 0.005, 1e-9) << name;
 
-    rig.stepped.engine.MouseInput(10, 10);  // the pointer moves over the saver
-    rig.usage.percent = 97;
-    rig.Frame(5.0);
-    EXPECT_FALSE(rig.slowDown.Slowed());
-    EXPECT_EQ(rig.slowDown.ActiveCpuLimit(), 97);
-    EXPECT_EQ(rig.pacer.FramesSinceStart(), 1u) << "pacing restarted with that frame";
-    EXPECT_NEAR(rig.pacer.Duty(), 0.97, 1e-12);
+        input(rig.stepped.engine);
+        rig.usage.percent = 97;
+        rig.Frame(5.0);
+        EXPECT_FALSE(rig.slowDown.Slowed()) << name;
+        EXPECT_EQ(rig.slowDown.ActiveCpuLimit(), 97) << name;
+        EXPECT_EQ(rig.pacer.FramesSinceStart(), 1u) << name << ": pacing restarted";
+        EXPECT_NEAR(rig.pacer.Duty(), 0.97, 1e-12) << name;
+    }
 }
 
 TEST(PacingSlowDown, EveryPacerSharingTheStateWakesUp) {

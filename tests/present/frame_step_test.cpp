@@ -196,6 +196,80 @@ TEST(FrameStep, ASlideChangeWithoutASelectorStartsThePatternAfresh) {
     EXPECT_TRUE(rig.Step());
 }
 
+// A slideshow source that may apply new colours, with a history it never walks.
+class FakeSelector final : public PatternSelector {
+  public:
+    bool SelectNext(CDrawWnd& engine) override {
+        ++selects;
+        EngineSettings s;
+        s.Style = kStyleFullField;
+        s.Grains = 20000;
+        s.ColorBright = 1700;
+        s.Pastels = 40;
+        return applies && engine.ApplySettings(s);
+    }
+    bool NavigateHistory(CDrawWnd&, int) override { return false; }
+    bool HasHistory(int) const override { return back; }
+    bool applies = false;
+    bool back = false;
+    int selects = 0;
+};
+
+struct SlideRig : Rig {
+    SlideRig(bool slideshow, FakeSelector* selector) : Rig(kStyleFullField) {
+        FrameHooks hooks;
+        hooks.selector = selector;
+        engine.SetFrameHooks(hooks);
+        engine.SetColourBright(0.9);
+        engine.SetPastels(0.6, false);
+        engine.SetSlideshow(slideshow);
+        Start();
+    }
+    // Steps through the dying phase and the switch back to running.
+    void FinishSlideChange() {
+        Step(2100);  // past the dying deadline
+        for (int i = 0; i < 30 && engine.PatternPhase() != CDrawWnd::kPhaseRunning; ++i) Step(50);
+        ASSERT_EQ(engine.PatternPhase(), CDrawWnd::kPhaseRunning);
+    }
+};
+
+TEST(FrameStep, TheSlideEndsDimmedAndItsColoursComeBackUnlessNewSettingsArrive) {
+    struct Case {
+        const char* name;
+        bool slideshow, selectorApplies, applyWhileDying;
+        double bright, pastel;  // afterwards
+    };
+    const Case cases[] = {
+        {"slideshow off", false, false, false, 0.9, 0.6},
+        {"slideshow without a source", true, false, false, 0.9, 0.6},
+        {"slideshow with new settings", true, true, false, 1.7, 0.04},
+        {"slideshow off, settings while dying (E)", false, true, true, 1.7, 0.04},
+    };
+    for (const Case& c : cases) {
+        FakeSelector selector;
+        selector.applies = c.selectorApplies;
+        SlideRig rig(c.slideshow, &selector);
+        rig.engine.RequestSlideChange();
+        EXPECT_EQ(rig.engine.ColourBright(), 0.005) << c.name;
+        EXPECT_EQ(rig.engine.Pastels(), 0.25) << c.name;
+        if (c.applyWhileDying) selector.SelectNext(rig.engine);
+        rig.FinishSlideChange();
+        EXPECT_DOUBLE_EQ(rig.engine.ColourBright(), c.bright) << c.name;
+        EXPECT_DOUBLE_EQ(rig.engine.Pastels(), c.pastel) << c.name;
+    }
+}
+
+TEST(FrameStep, BackWithAnEmptyHistoryIsIgnored) {
+    FakeSelector selector;
+    for (int back : {-1, 0, 1}) {  // no selector, an empty history, a history
+        selector.back = back > 0;
+        SlideRig rig(true, back < 0 ? nullptr : &selector);
+        EXPECT_EQ(rig.engine.RequestSlideChange(-1), back > 0) << back;
+        EXPECT_EQ(rig.engine.ColourBright(), back > 0 ? 0.005 : 0.9) << back;
+        EXPECT_TRUE(rig.engine.RequestSlideChange(+1)) << "forward falls back to the next slide";
+    }
+}
+
 TEST(FrameStep, ARateOfZeroEmitsNothingAndLeavesTheCounter) {
     Rig rig(kStyleBigBang);  // "Flow Rate" 0 by default
     rig.Start();

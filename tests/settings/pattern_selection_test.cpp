@@ -155,6 +155,24 @@ TEST_F(PatternSelectionTest, BackShowsThePreviousPatternExactlyAndForwardReturns
     EXPECT_FALSE(selection.NavigateHistory(m_engine, +1)) << "nothing further forward";
 }
 
+TEST_F(PatternSelectionTest, TheKeysMayGoBackOnlyWhenThereIsAHistory) {
+    Seed();
+    m_engine.SetSaverMode(true);
+    PatternSelection selection(m_store);
+    selection.ReadSettings(false);
+    FrameHooks hooks;
+    hooks.selector = &selection;
+    m_engine.SetFrameHooks(hooks);
+    ASSERT_TRUE(selection.SelectNext(m_engine));  // the first pattern: nothing before it
+    EXPECT_FALSE(m_engine.RequestSlideChange(-1));
+    ASSERT_TRUE(selection.SelectNext(m_engine));
+    EXPECT_TRUE(selection.HasHistory(-1));
+    EXPECT_FALSE(selection.HasHistory(+1));
+    ASSERT_TRUE(selection.NavigateHistory(m_engine, -1));
+    EXPECT_FALSE(selection.HasHistory(-1)) << "back at the first pattern";
+    EXPECT_TRUE(selection.HasHistory(+1));
+}
+
 TEST_F(PatternSelectionTest, ARandomisedFavoriteIsRememberedAsWhatWasShown) {
     Seed();
     m_engine.SetSaverMode(true);
