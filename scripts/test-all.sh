@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what Quovis needs, then checks and tests everything, printing how long each step
-# took: the C++ layout (clang-format), the release build with all tests (display tests under a
-# private Xvfb) and the check that every system file the build used comes from a package
-# scripts/install-deps.sh brings in, the AddressSanitizer+UBSan and ThreadSanitizer builds of
-# the tests that need no display, and a minute of fuzzing for each fuzz target. Every build
-# here treats warnings as errors.
+# took: the release build with all tests (display tests under a private Xvfb), the
+# AddressSanitizer+UBSan and ThreadSanitizer builds of the tests that need no display, a
+# minute of fuzzing for each fuzz target, and the C++ layout (clang-format). After each build,
+# a check that every system file it used comes from a package scripts/install-deps.sh brings
+# in. Every build here treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -52,7 +52,6 @@ test_release() {
     ctest --preset release -j 1 -L display
 }
 
-step "format check" scripts/check-format.sh
 step "release: configure and build" build_preset release
 step "release: system packages check" scripts/check-build-packages.sh build/release
 step "release: test" test_release
@@ -65,5 +64,7 @@ step "tsan: test" ctest --preset tsan -j "$jobs"
 step "fuzz: configure and build" build_preset fuzz
 step "fuzz: system packages check" scripts/check-build-packages.sh build/fuzz
 step "fuzz: 60 s a target" scripts/run-fuzz.sh build/fuzz 60
+# Last, so that a file laid out by hand does not hide what the tests have to say.
+step "format check" scripts/check-format.sh
 
 echo "=== all tests passed in $(($(date +%s) - start)) s"
