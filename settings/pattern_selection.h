@@ -72,6 +72,8 @@ class PatternSelection final : public PatternSelector {
     const Shown& LastShown() const { return m_shown; }
 
     bool SlideshowOn() const { return m_slideshow; }
+    // A preview shows the current settings whatever the slideshow switch says.
+    void SwitchSlideshowOff() { m_slideshow = false; }
     int Deviations() const { return m_deviations; }
     int FavoriteCount() const { return m_favoriteCount; }
     int32_t SourceBits() const { return m_sourceBits; }

@@ -375,8 +375,8 @@ void SaverSession::OnInput(const SaverInputResult& r) {
             break;
         case SaverAction::HistoryBack:
         case SaverAction::HistoryForward:
-            m_engine.SetPendingNav(r.action == SaverAction::HistoryBack ? -1 : 1);
-            m_engine.RequestSlideChange();
+            // Back with nothing shown before is refused: no slide change, no dimming.
+            m_engine.RequestSlideChange(r.action == SaverAction::HistoryBack ? -1 : 1);
             break;
         case SaverAction::NextSlide:
             m_engine.RequestSlideChange();
@@ -394,7 +394,9 @@ void SaverSession::OnInput(const SaverInputResult& r) {
             m_driver.ToggleFrameRateRequest();
             break;
         case SaverAction::PointerStirred:
-            m_slowDown.Reset(SteadyPacingClock::Instance().NowMs());
+            // Stirs the engine's random numbers with the time and counts as pointer activity,
+            // which restarts the slow-down countdown.
+            m_engine.PointerMovedSlightly();
             break;
         case SaverAction::CycleTone: {
             std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
