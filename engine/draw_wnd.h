@@ -41,6 +41,7 @@
 #include "engine/field_sum.h"
 #include "engine/frame_hooks.h"
 #include "engine/random.h"
+#include "engine/vocabulary.h"
 
 namespace quovis {
 
@@ -64,16 +65,11 @@ class CDrawWnd {
     // Each dot array starts on a cache line: the stride is kMaxDots rounded up to 16 floats.
     static constexpr std::size_t kDotStride = AlignedFloats::PaddedCount(kMaxDots);
     static constexpr int kMaxMovers = 32;
-    static constexpr int kStyleParams = 6;
     static constexpr int kMaxReflections = 60;
     static constexpr int kJitterEntries = 16384;  // (x, y) pairs
     static constexpr int kFalloffSize = 16384;
     static constexpr int kFalloffCentre = 8192;
     static constexpr int kFalloffWidth = 2048;
-    static constexpr int kMotionCount = 6;
-    static constexpr int kStyleCount = 30;
-    static constexpr int kDrawStyle = 26;
-    static constexpr float kParked = -100000.0f;
     static constexpr float kUnsetLiveParam = -100000.0f;
 
     explicit CDrawWnd(EngineClock& clock, const EngineOptions& options = {});
@@ -163,7 +159,7 @@ class CDrawWnd {
     // stores them. Start the pattern afterwards (StartPattern with -1s keeps what was set).
     // Drift is switched off first and, at the end, on again when drift is allowed, the engine
     // runs full screen and no audio drive moves the same parameters.
-    bool ApplySettings(const EngineSettings& settings);
+    void ApplySettings(const EngineSettings& settings);
     // The configuration's "allow pattern drift", read again whenever a pattern is chosen.
     void SetDriftAllowed(bool on);
     // An audio drive steers colour and style parameters; drift then stays off.
@@ -230,16 +226,6 @@ class CDrawWnd {
 
     // ---- Dots, trails and shimmer (public) -------------------------------------------------
 
-    // Dot styles, numbered as presets store them.
-    static constexpr int kDotPoints = 0;
-    static constexpr int kDotSparkles = 1;
-    static constexpr int kDotFuzzies = 2;
-    static constexpr int kDotLargePoints = 3;
-    static constexpr int kDotVerticalBars = 4;
-    static constexpr int kDotPixels = 5;
-    static constexpr int kDotRings = 6;
-    static constexpr int kDotDiscs = 7;
-    static constexpr int kDotStyleCount = 8;
 
     // The dot style 0..7; anything else draws "Points". Asks the canvas to clear at the next
     // frame start, so the old style's dots do not linger under the new ones.
@@ -482,7 +468,7 @@ class CDrawWnd {
     void EmitRising(const EmitRun& run);
     void EmitFalls(const EmitRun& run);
     void PlaceDot(int slot, double x, double y, double vx, double vy);
-    bool IsDotParked(int slot) const { return m_pX[slot] <= -99999.0f; }
+    bool IsDotParked(int slot) const { return IsParked(m_pX[slot]); }
     double EmitDotScale() const;
     float RandomFraction() { return m_rng.RandomSigned(0.5f) + 0.5f; }  // [0, 1)
     double GoldenAngle();
@@ -639,7 +625,7 @@ class CDrawWnd {
     float* m_pDotR = nullptr;  // colour, -100..255 (negative draws nothing)
     float* m_pDotG = nullptr;
     float* m_pDotB = nullptr;
-    float* m_pX = nullptr;  // position in canvas pixels; x <= -99999 = parked
+    float* m_pX = nullptr;  // position in canvas pixels; see IsParked
     float* m_pY = nullptr;
     float* m_pVX = nullptr;  // velocity in pixels per frame
     float* m_pVY = nullptr;
@@ -683,8 +669,8 @@ class CDrawWnd {
     // ---- 5. Pattern style ----------------------------------------------------------------
     int32_t m_nStyle = -1;  // 0..29; -1 = no pattern yet
     int32_t m_nStyleParams = 0;
-    float m_fStyleParam[kStyleParams] = {};
-    float m_fStyleParamLive[kStyleParams] = {};  // drifting copies; kUnsetLiveParam = none
+    float m_fStyleParam[kStyleParamSlots] = {};
+    float m_fStyleParamLive[kStyleParamSlots] = {};  // drifting copies; kUnsetLiveParam = none
     uint8_t m_bStyleParamsChanged = 0;
     int32_t m_nGroupSize = 0;     // dots per emitted group
     float m_fGravity = 0.0f;      // added to every dot's vy each frame

@@ -8,7 +8,7 @@
 
 namespace quovis {
 
-bool CDrawWnd::ApplySettings(const EngineSettings& s) {
+void CDrawWnd::ApplySettings(const EngineSettings& s) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
     EnableDrift(false);
     // Settings applied while a slide dies bring their own colours: the end of the slide must
@@ -62,7 +62,6 @@ bool CDrawWnd::ApplySettings(const EngineSettings& s) {
 
     SetDotCount(std::clamp(s.Grains, 1, kMaxDots), false);
     if (m_bDriftAllowed != 0 && m_bSaverMode != 0 && m_bAudioDriveAttached == 0) EnableDrift(true);
-    return true;
 }
 
 void CDrawWnd::SetDriftAllowed(bool on) {

@@ -7,7 +7,11 @@ namespace quovis {
 
 HeadlessRenderer::HeadlessRenderer(const RenderOptions& options, const EngineSettings& settings)
     : HeadlessRenderer(
-          options, [&settings](CDrawWnd& engine) { return engine.ApplySettings(settings); },
+          options,
+          [&settings](CDrawWnd& engine) {
+              engine.ApplySettings(settings);
+              return true;
+          },
           "the settings could not be applied") {}
 
 HeadlessRenderer::HeadlessRenderer(const RenderOptions& options,

@@ -231,7 +231,8 @@ RenderJob StyleJob(int style) {
     job.configure = [style](CDrawWnd& engine) {
         EngineSettings settings;
         settings.Style = style;
-        return engine.ApplySettings(settings);
+        engine.ApplySettings(settings);
+        return true;
     };
     return job;
 }

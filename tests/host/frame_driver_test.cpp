@@ -82,7 +82,7 @@ struct DriverRig {
         EngineSettings s;
         s.Grains = 3000;
         s.LeaveTrails = trails ? 1 : 0;
-        EXPECT_TRUE(engine.ApplySettings(s));
+        engine.ApplySettings(s);
         engine.ApplyCanvasSettings();
         EXPECT_TRUE(engine.StartPattern(0.2, -1, -1, -1, false));
         engine.SetSaverMode(saverMode);

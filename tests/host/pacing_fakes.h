@@ -47,7 +47,7 @@ struct SteppedEngine {
         engine.Seed(7);
         EngineSettings s;
         s.Grains = 400;
-        EXPECT_TRUE(engine.ApplySettings(s));
+        engine.ApplySettings(s);
         engine.ApplyCanvasSettings();
         EXPECT_TRUE(engine.StartPattern(0.1, -1, -1, -1, false));
         engine.SetSaverMode(saverMode);

@@ -28,7 +28,7 @@ struct FrameTestPeer {
     }
     static int Dots(const CDrawWnd& e) { return e.m_nDots; }
     static void Park(CDrawWnd& e, int first, int last) {
-        for (int i = first; i <= last; ++i) e.m_pX[i] = e.m_pY[i] = CDrawWnd::kParked;
+        for (int i = first; i <= last; ++i) e.m_pX[i] = e.m_pY[i] = kParked;
     }
     static void Place(CDrawWnd& e, int first, int last) {
         for (int i = first; i <= last; ++i) {
@@ -206,7 +206,8 @@ class FakeSelector final : public PatternSelector {
         s.Grains = 20000;
         s.ColorBright = 1700;
         s.Pastels = 40;
-        return applies && engine.ApplySettings(s);
+        if (applies) engine.ApplySettings(s);
+        return applies;
     }
     bool NavigateHistory(CDrawWnd&, int) override { return false; }
     bool HasHistory(int) const override { return back; }
