@@ -111,10 +111,10 @@ void PatternSelection::LoadDrawing(CDrawWnd& engine, const PresetRecord& record,
 
 void PatternSelection::Apply(CDrawWnd& engine, const std::u16string& text, int mutations,
                              int source) {
-    if (!ApplyPresetString(engine, text, mutations, m_host)) {
+    if (!ApplyPresetString(engine, text, m_host)) {
         // Not a preset after all (a damaged favorite): the default preset rather than
         // whatever the engine happened to hold.
-        ApplyPresetString(engine, DefaultPresetString(), 0, m_host);
+        ApplyPresetString(engine, DefaultPresetString(), m_host);
     }
     PresetRecord record;
     ReadPresetString(engine.PresetText(), record);
@@ -143,7 +143,7 @@ bool PatternSelection::ShowLibraryItem(CDrawWnd& engine, int source) {
     if (!item || !ReadPresetString(item->presetText, record)) return false;
     const bool saver = engine.IsSaverMode();
     if (saver) PushHistory(-1);
-    if (!ApplyPresetString(engine, item->presetText, 0, m_host)) return false;
+    if (!ApplyPresetString(engine, item->presetText, m_host)) return false;
     if (saver) {
         PatternSlot slot;
         ReadPresetString(engine.PresetText(), slot.record);
@@ -260,7 +260,7 @@ bool PatternSelection::NavigateHistory(CDrawWnd& engine, int direction) {
     from->pop_back();
     slot.SaveAsLastPattern(m_store);
     const std::u16string* text = slot.PresetText(true);
-    if (text == nullptr || !ApplyPresetString(engine, *text, 0, m_host)) return false;
+    if (text == nullptr || !ApplyPresetString(engine, *text, m_host)) return false;
     if (slot.drawing && slot.record.Style == kStyleDraw) engine.LoadStrokeList(*slot.drawing);
     engine.StartPattern(engine.RandomUniform() - 0.5, -1, -1, -1, false);
     m_shown = Shown{slot.record.Name, -1, 0};

@@ -52,9 +52,7 @@ PresetCredits PresetCreditsFor(std::u16string_view name, std::u16string_view aut
     return credits;
 }
 
-bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, int mutationCount,
-                       const PresetApplyHost& host) {
-    (void)mutationCount;  // how the text came about; what is applied is the text alone
+bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, const PresetApplyHost& host) {
     // A randomised preset draws its record now; the engine keeps the resolved text, so a
     // snapshot or the history shows what was really on screen.
     std::u16string resolved;

@@ -30,9 +30,7 @@ struct PresetApplyHost {
 
 // Reads `text` (a randomised preset is resolved first, so the engine never sees a -1 field)
 // and applies it. False, with the engine unchanged, when the text does not read as a preset.
-// mutationCount tells how many evolution steps made the text; it does not change what is
-// applied.
-bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, int mutationCount,
+bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text,
                        const PresetApplyHost& host = {});
 
 // The texts the text window shows for a preset: the name in curly quotes ("Current Settings"

@@ -251,7 +251,7 @@ RenderJob PresetJob(std::u16string text) {
         text = std::move(resolved);
     }
     job.configure = [text = std::move(text)](CDrawWnd& engine) {
-        if (!ApplyPresetString(engine, text, 0)) return false;
+        if (!ApplyPresetString(engine, text)) return false;
         const std::u16string_view drawing = BuiltinDrawing(engine.PresetName());
         if (!drawing.empty()) engine.LoadStrokeList(drawing);
         return true;

@@ -362,7 +362,7 @@ void SaverSession::Evolve() {
     const UniformDraw u = [this] { return m_engine.RandomUniform(); };
     MutatePreset(record, u);
     std::u16string text;
-    if (WritePresetString(record, true, text)) ApplyPresetString(m_engine, text, 1);
+    if (WritePresetString(record, true, text)) ApplyPresetString(m_engine, text);
 }
 
 void SaverSession::OnInput(const SaverInputResult& r) {

@@ -73,7 +73,7 @@ std::unique_ptr<HeadlessRenderer> RenderPreset(std::u16string_view name, int fra
     auto renderer = std::make_unique<HeadlessRenderer>(
         options,
         [&](CDrawWnd& engine) {
-            if (!ApplyPresetString(engine, text, 0)) return false;
+            if (!ApplyPresetString(engine, text)) return false;
             engine.SetInvert(invert);
             return true;
         },

@@ -35,7 +35,7 @@ Rendered RenderBuiltin(int index) {
     HeadlessRenderer renderer(
         options,
         [&text](CDrawWnd& engine) {
-            if (!ApplyPresetString(engine, text, 0)) return false;
+            if (!ApplyPresetString(engine, text)) return false;
             const std::u16string_view drawing = BuiltinDrawing(engine.PresetName());
             return drawing.empty() || engine.LoadStrokeList(drawing);
         },

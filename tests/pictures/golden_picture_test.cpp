@@ -97,7 +97,7 @@ std::map<std::string, std::string> RenderAll() {
     for (int i = 0; i < kBuiltinPresetCount; ++i) {
         const std::u16string text = Reproducible(BuiltinPreset(i));
         all["preset " + Utf16ToUtf8(BuiltinPresetName(i))] = Render([&text](CDrawWnd& engine) {
-            if (!ApplyPresetString(engine, text, 0)) return false;
+            if (!ApplyPresetString(engine, text)) return false;
             const std::u16string_view drawing = BuiltinDrawing(engine.PresetName());
             return drawing.empty() || engine.LoadStrokeList(drawing);
         });

@@ -53,7 +53,7 @@ class ApplyPreset : public ::testing::Test {
 };
 
 TEST_F(ApplyPreset, EveryFieldReachesTheEngineConverted) {
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     EXPECT_EQ(CDrawWndTestPeer::Motion(m_engine), 1);
     EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), 18);
     EXPECT_EQ(CDrawWndTestPeer::Movers(m_engine), 11);
@@ -81,12 +81,12 @@ TEST_F(ApplyPreset, FullViscosityStopsDampingAndReflectionsOffMeansOneImage) {
     // Viscosity 1200 is the syrupy end: no velocity survives a frame.
     std::u16string syrup(kIntoTheLight);
     syrup.replace(syrup.find(u",1112,"), 6, u",1200,");
-    ASSERT_TRUE(ApplyPresetString(m_engine, syrup, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, syrup));
     EXPECT_FLOAT_EQ(Peer::DampX(m_engine), 0.0f);
     EXPECT_FLOAT_EQ(Peer::DampY(m_engine), 0.0f);
 
     // Valentine asks for 7 symmetric reflections but switches reflections off.
-    ASSERT_TRUE(ApplyPresetString(m_engine, kValentine, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kValentine));
     EXPECT_EQ(Peer::Reflections(m_engine), 1);
     EXPECT_FALSE(Peer::Symmetric(m_engine));
     EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), 26);
@@ -96,7 +96,7 @@ TEST_F(ApplyPreset, AnOldStringGetsTheLongStandingTurbulence) {
     // Stops after the dither flag: no turbulence stored.
     const std::u16string_view old =
         u"Old,1,18,18999,4191,1112,11,163,7,1,1,1,0,0,0,0,98,1,6,1100,35,65,2,144,1,0";
-    ASSERT_TRUE(ApplyPresetString(m_engine, old, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, old));
     const float oldInertia = Peer::MoverInertia(m_engine);
     m_engine.SetTurbulence(0.561);
     EXPECT_FLOAT_EQ(Peer::MoverInertia(m_engine), oldInertia);
@@ -106,17 +106,17 @@ TEST_F(ApplyPreset, AnOldStringGetsTheLongStandingTurbulence) {
 
 TEST_F(ApplyPreset, DriftRestartsOnlyWhenAllowedFullScreenAndWithoutAudio) {
     m_engine.EnableDrift(true);
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     EXPECT_FALSE(m_engine.IsDriftRunning()) << "a preview or a disallowed drift stays off";
 
     m_engine.SetSaverMode(true);
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     EXPECT_FALSE(m_engine.IsDriftRunning());
     m_engine.SetDriftAllowed(true);
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     EXPECT_TRUE(m_engine.IsDriftRunning());
     m_engine.SetAudioDriveAttached(true);
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     EXPECT_FALSE(m_engine.IsDriftRunning()) << "music moves the same parameters";
 }
 
@@ -124,7 +124,7 @@ TEST_F(ApplyPreset, TheTextWindowShowsNameAuthorAndPlace) {
     RecordedLines lines;
     PresetApplyHost host;
     host.textLines = &lines;
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0, host));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, host));
     EXPECT_EQ(lines.calls, 3);
     EXPECT_EQ(lines.lines[0], u"\u201CInto The Light\u201D");
     EXPECT_EQ(lines.lines[1], u"") << "the maker's own presets credit nobody";
@@ -132,12 +132,12 @@ TEST_F(ApplyPreset, TheTextWindowShowsNameAuthorAndPlace) {
 
     std::u16string shared(kIntoTheLight);
     shared.replace(shared.find(u",-,-,"), 5, u",Ann,Oslo\u00BB Norway,");
-    ASSERT_TRUE(ApplyPresetString(m_engine, shared, 0, host));
+    ASSERT_TRUE(ApplyPresetString(m_engine, shared, host));
     EXPECT_EQ(lines.lines[1], u"Ann");
     EXPECT_EQ(lines.lines[2], u"Oslo, Norway");
 
     shared.replace(shared.find(u",Ann,"), 5, u",,");
-    ASSERT_TRUE(ApplyPresetString(m_engine, shared, 0, host));
+    ASSERT_TRUE(ApplyPresetString(m_engine, shared, host));
     EXPECT_EQ(lines.lines[1], u"Unknown Artist");
 }
 
@@ -152,7 +152,7 @@ TEST_F(ApplyPreset, TheCurrentSettingsAreCreditedToTheUser) {
     host.config = &store;
     std::u16string current(kIntoTheLight);
     current.replace(0, current.find(u','), u"*");
-    ASSERT_TRUE(ApplyPresetString(m_engine, current, 0, host));
+    ASSERT_TRUE(ApplyPresetString(m_engine, current, host));
     EXPECT_EQ(lines.lines[0], u"\u201CCurrent Settings\u201D");
     EXPECT_EQ(lines.lines[1], u"Zo\u00EB");
     EXPECT_EQ(lines.lines[2], u"Lyon");
@@ -162,7 +162,7 @@ TEST_F(ApplyPreset, ARandomisedPresetIsResolvedBeforeTheEngineSeesIt) {
     const std::u16string_view mystery =
         u"Complete Mystery,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,0,-1,-1,-1,-1,-1,-1,-1,-1,-1,"
         u"-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,,,-1,-1,0,-1";
-    ASSERT_TRUE(ApplyPresetString(m_engine, mystery, 3));
+    ASSERT_TRUE(ApplyPresetString(m_engine, mystery));
     const std::u16string shown = m_engine.PresetText();
     EXPECT_FALSE(IsRandomisedPreset(shown));
     EXPECT_EQ(shown.find(u",-1,"), std::u16string::npos);
@@ -175,12 +175,12 @@ TEST_F(ApplyPreset, ARandomisedPresetIsResolvedBeforeTheEngineSeesIt) {
 }
 
 TEST_F(ApplyPreset, TextThatIsNotAPresetChangesNothing) {
-    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, 0));
+    ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
     RecordedLines lines;
     PresetApplyHost host;
     host.textLines = &lines;
     for (std::u16string_view bad : {u"", u",1,18", u"Bad,201,3", u"Bad,-7"}) {
-        EXPECT_FALSE(ApplyPresetString(m_engine, bad, 0, host));
+        EXPECT_FALSE(ApplyPresetString(m_engine, bad, host));
     }
     EXPECT_EQ(lines.calls, 0);
     EXPECT_EQ(m_engine.PresetText(), kIntoTheLight);
