@@ -125,8 +125,7 @@ void BM_DiscKernelRow(benchmark::State& state) {
     for (auto _ : state) {
         // Another style in between makes every timed call restart and build row 0.
         state.PauseTiming();
-        engine.BuildDiscKernels(style == quovis::CDrawWnd::kDotDiscs ? quovis::CDrawWnd::kDotRings
-                                                                     : quovis::CDrawWnd::kDotDiscs,
+        engine.BuildDiscKernels(style == quovis::kDotDiscs ? quovis::kDotRings : quovis::kDotDiscs,
                                 false);
         state.ResumeTiming();
         engine.BuildDiscKernels(style, false);

@@ -434,7 +434,7 @@ void BM_Splats(benchmark::State& state) {
     // reference does.
     e.Canvas()->BeginFrame(true);
     static int16_t kernels[32][32][16];
-    if (style == quovis::CDrawWnd::kDotDiscs) {
+    if (style == quovis::kDotDiscs) {
         for (int fx = 0; fx < 32; ++fx)
             for (int fy = 0; fy < 32; ++fy)
                 std::copy_n(CanvasTestPeer::Kernel(e, fx, fy), 16, kernels[fx][fy]);
@@ -454,15 +454,15 @@ void BM_Splats(benchmark::State& state) {
 // after it on two (collected and drawn by stripes); then the general path on one and two
 // threads and the short path on two, plotting at once, for comparison.
 void SplatArgs(benchmark::internal::Benchmark* b) {
-    for (int style : {quovis::CDrawWnd::kDotPoints, quovis::CDrawWnd::kDotDiscs})
+    for (int style : {quovis::kDotPoints, quovis::kDotDiscs})
         for (int reflections : {1, 4, 14})
             for (int symmetric : {0, 1}) {
                 b->Args({1, style, reflections, symmetric, kShort});
                 b->Args({2, style, reflections, symmetric, kStripes});
             }
-    b->Args({1, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral});
-    b->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kGeneral});
-    b->Args({2, quovis::CDrawWnd::kDotPoints, 1, 0, kShort});
+    b->Args({1, quovis::kDotPoints, 1, 0, kGeneral});
+    b->Args({2, quovis::kDotPoints, 1, 0, kGeneral});
+    b->Args({2, quovis::kDotPoints, 1, 0, kShort});
 }
 BENCHMARK(BM_Splats)
     ->ArgNames({"threads", "style", "reflections", "symmetric", "path"})
@@ -635,7 +635,7 @@ void BM_Frame(benchmark::State& state) {
     settings.Style = quovis::kStyleFullField;  // every dot alive from the first frame
     settings.Grains = kDots;
     settings.Reflections = reflections;
-    settings.DotStyle = quovis::CDrawWnd::kDotPoints;
+    settings.DotStyle = quovis::kDotPoints;
     settings.Complexity = kMovers;
     quovis::HeadlessRenderer renderer(options, settings);
     if (!renderer.Ok()) {

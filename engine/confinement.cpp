@@ -10,8 +10,6 @@ namespace quovis {
 
 namespace {
 
-constexpr int kStyleBall = 9;
-constexpr int kStyleCircle = 25;
 constexpr int kBallRadiusParam = 1;    // "Ball": "Radius"
 constexpr int kCircleRadiusParam = 3;  // "Circle": "Radius"
 

@@ -49,8 +49,7 @@ int32_t ToFixed(float c) {
 }
 
 bool IsRoundStyle(int style) {
-    return style == CDrawWnd::kDotFuzzies || style == CDrawWnd::kDotRings ||
-           style == CDrawWnd::kDotDiscs;
+    return style == kDotFuzzies || style == kDotRings || style == kDotDiscs;
 }
 
 // ---- Kernels of the simple styles -------------------------------------------------------
@@ -179,9 +178,9 @@ struct DiscShape {
 
 DiscShape ShapeFor(int style) {
     switch (style) {
-        case CDrawWnd::kDotFuzzies:
+        case kDotFuzzies:
             return {42.0, 0.1, false};
-        case CDrawWnd::kDotRings:
+        case kDotRings:
             return {2.0, 0.1, true};
         default:
             return {2.0, 0.3, false};
@@ -287,17 +286,17 @@ struct RowReach {
 
 RowReach RowReachOf(int style) {
     switch (style) {
-        case CDrawWnd::kDotPixels:
+        case kDotPixels:
             return {0, 0};
-        case CDrawWnd::kDotLargePoints:
+        case kDotLargePoints:
             return {0, 2};
-        case CDrawWnd::kDotSparkles:
+        case kDotSparkles:
             return {2, 2};
-        case CDrawWnd::kDotVerticalBars:
+        case kDotVerticalBars:
             return {3, 3};
-        case CDrawWnd::kDotFuzzies:
-        case CDrawWnd::kDotRings:
-        case CDrawWnd::kDotDiscs:
+        case kDotFuzzies:
+        case kDotRings:
+        case kDotDiscs:
             return {1, 2};
         default:
             return {0, 1};

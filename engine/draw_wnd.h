@@ -226,7 +226,6 @@ class CDrawWnd {
 
     // ---- Dots, trails and shimmer (public) -------------------------------------------------
 
-
     // The dot style 0..7; anything else draws "Points". Asks the canvas to clear at the next
     // frame start, so the old style's dots do not linger under the new ones.
     void SetDotStyle(int style);

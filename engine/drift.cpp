@@ -145,7 +145,7 @@ void CDrawWnd::CaptureDriftBases() {
     std::fill(std::begin(s.roleBase), std::end(s.roleBase), 0.0f);
     s.style = m_nStyle;
     if (const StyleInfo* style = GetStyle(m_nStyle)) {
-        const int count = std::min<int>(style->paramCount, kStyleParams);
+        const int count = std::min<int>(style->paramCount, kStyleParamSlots);
         for (int i = 0; i < count; ++i) {
             const int role = style->params[i].role;
             if (role <= kRoleNone || role >= kStyleRoleCount || s.roleParam[role] >= 0) continue;

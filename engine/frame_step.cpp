@@ -22,9 +22,6 @@ int32_t Since(uint32_t a, uint32_t b) {
     return static_cast<int32_t>(a - b);
 }
 
-constexpr int kMotionRecursive = 3;
-constexpr float kParkedLimit = -99999.0f;
-
 }  // namespace
 
 void CDrawWnd::SetFrameHooks(const FrameHooks& hooks) {
@@ -403,10 +400,10 @@ void CDrawWnd::EmitDots() {
 }
 
 void CDrawWnd::ParkRun(int first, int last) {
-    if (m_pX[first % m_nDots] <= kParkedLimit) return;
+    if (IsParked(m_pX[first % m_nDots])) return;
     for (int i = first; i <= last; ++i) {
         const int d = i % m_nDots;
-        if (m_pX[d] <= kParkedLimit) {
+        if (IsParked(m_pX[d])) {
             // Every dot has died: the slide can end on the next frame.
             m_dwPhaseDeadline = 1;
             return;

@@ -19,10 +19,6 @@ namespace quovis {
 
 namespace {
 
-constexpr float kParkedBelow = -99999.0f;
-constexpr int kStyleFalls = 24;
-constexpr int kWrapImages = 2;
-constexpr int kWrapMobius = 4;
 // A mover with no strength reaches nowhere. Its weight is capped so that weight * distance
 // stays finite even for a dot sitting exactly on the mover (0 * infinity would be NaN).
 constexpr double kMaxWeight = 1e20;
@@ -251,7 +247,7 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
         for (int t = 0; t < n; ++t) {
             const int i = b0 + t;
             const float oldX = px[i];
-            if (oldX <= kParkedBelow) continue;  // parked: not moved, not drawn, not counted
+            if (IsParked(oldX)) continue;  // parked: not moved, not drawn, not counted
 
             // 1. Move, count, fall.
             float vx = pvx[i];

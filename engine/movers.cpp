@@ -31,24 +31,6 @@ constexpr int kNoiseWanderX = 138;
 constexpr int kNoiseWanderY = 170;
 constexpr int kNoiseBigBang = 9;
 
-constexpr int kMotionStatic = 0;
-constexpr int kMotionLinear = 1;
-constexpr int kMotionOrganic = 2;
-constexpr int kMotionRecursive = 3;
-constexpr int kMotionCircular = 4;
-constexpr int kMotionWarp = 5;
-
-constexpr int kVariantNatural = 0;
-constexpr int kVariantClockwork = 1;
-constexpr int kVariantWaves = 2;
-constexpr int kVariantDigital = 3;
-constexpr int kVariantDirectional = 4;
-
-constexpr int kStyleBigBang = 0;
-constexpr int kStyleBall = 9;
-constexpr int kStyleFalls = 24;
-
-constexpr int kWrapMobius = 4;
 constexpr float kTinyFlow = 1e-12f;
 constexpr uint32_t kCursorJumpMs = 250;
 
@@ -403,7 +385,7 @@ void CDrawWnd::FollowDot(int k) {
     const int32_t dot = index == INT_MIN ? -1 : (attach ? -index : index);
     // A dot beyond the pattern's count, or parked, has no place to follow: the mover waits
     // where it is (still unattached if it was) until the dot comes back.
-    if (dot < 0 || dot >= m_nDots || dot >= kMaxDots || m_pX[dot] <= -99999.0f) {
+    if (dot < 0 || dot >= m_nDots || dot >= kMaxDots || IsParked(m_pX[dot])) {
         m_moverVX[k] = 0.0f;
         m_moverVY[k] = 0.0f;
         return;

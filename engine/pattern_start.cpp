@@ -77,7 +77,7 @@ bool CDrawWnd::IsReady() const {
 
 bool CDrawWnd::IsDrawStyle() const {
     Lock lock(m_csEngine);
-    return m_nStyle == kDrawStyle;
+    return m_nStyle == kStyleDraw;
 }
 
 }  // namespace quovis

@@ -76,7 +76,7 @@ struct DotPlacer {
         Velocity(i, std::cos(angle) * speed, std::sin(angle) * speed);
     }
     void Black(int i) { r[i] = g[i] = b[i] = 0.0f; }
-    void Park(int i) { x[i] = y[i] = CDrawWnd::kParked; }
+    void Park(int i) { x[i] = y[i] = kParked; }
     void ParkAll() {
         for (int i = 0; i < count; ++i) Park(i);
     }

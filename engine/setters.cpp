@@ -19,9 +19,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-constexpr int kMotionOrganic = 2;
-constexpr int kStyleBall = 9;
-constexpr int kStyleCircle = 25;
 // From this many reflection copies on, wrapped dots would re-enter inside another copy, so
 // wrapping is switched off and the walls are made stronger.
 constexpr int kManyReflections = 3;
@@ -316,9 +313,9 @@ void CDrawWnd::SetSymmetric(bool on) {
 // ---- Style parameters ---------------------------------------------------------------------
 
 void CDrawWnd::SetStyleParams(int n, const int* values) {
-    float converted[kStyleParams] = {};
+    float converted[kStyleParamSlots] = {};
     if (values == nullptr) n = 0;
-    n = std::clamp(n, 0, kStyleParams);
+    n = std::clamp(n, 0, kStyleParamSlots);
     for (int i = 0; i < n; ++i) converted[i] = static_cast<float>(values[i]);
     Lock lock(m_csEngine);
     StoreStyleParamsLocked(n, converted);
@@ -331,7 +328,7 @@ void CDrawWnd::SetStyleParams(int n, const float* values) {
 }
 
 void CDrawWnd::StoreStyleParamsLocked(int n, const float* values) {
-    n = std::clamp(n, 0, kStyleParams);
+    n = std::clamp(n, 0, kStyleParamSlots);
     m_nStyleParams = n;
     for (int i = 0; i < n; ++i) {
         // A value that is not a number would poison every emitter that reads it.

@@ -174,7 +174,7 @@ void CDrawWnd::StrokeInput(int x, int y, int keyFlags, int phase) {
     switch (phase) {
         case kStrokePressed: {
             // Only "Draw" takes strokes; with another style the old drawing stays as it is.
-            if (m_nStyle != kDrawStyle) return;
+            if (m_nStyle != kStyleDraw) return;
             const bool append = (keyFlags & (kKeyShift | kKeyControl)) != 0;
             if (append && m_nDrawPoints >= kPressLimit) return;
             m_bStrokeInProgress = 1;

@@ -77,7 +77,7 @@ double GoldenLaunchAngle(EngineRandom& rng, double seed) {
 // computed from a leftover of another style or from zero where the table forbids it.
 void CDrawWnd::UseTableParamsIfUnset() {
     int32_t count = 0;
-    float table[kStyleParams];
+    float table[kStyleParamSlots];
     if (!GetStyleParams(m_nStyle, count, table)) return;
     if (m_nStyleParams >= count) return;
     for (int j = std::max(m_nStyleParams, 0); j < count; ++j) m_fStyleParam[j] = table[j];

@@ -23,7 +23,7 @@ constexpr StyleParamInfo Colour(int32_t def) {
 }
 
 // clang-format off
-constinit StyleInfo g_styles[kStyleTableCount] = {
+constinit StyleInfo g_styles[kStyleCount] = {
     {4, u"The Big Bang", {Colour(1100),
         Param(u"Explode Power", 0, 100, 50, kRoleNone),
         Param(u"Flow Rate", 0, 100, 0, kRoleFlowRate),
@@ -169,7 +169,7 @@ constinit StyleInfo g_styles[kStyleTableCount] = {
 // clang-format on
 
 bool ValidStyle(int style) {
-    return style >= 0 && style < kStyleTableCount;
+    return style >= 0 && style < kStyleCount;
 }
 
 // In range, and a number: NaN compares false with everything, so the range test alone keeps
@@ -204,7 +204,7 @@ bool ClampParams(int style, int32_t& count, T values[kStyleParamSlots]) {
 }  // namespace
 
 int StyleCount() {
-    return kStyleTableCount;
+    return kStyleCount;
 }
 
 const StyleInfo* GetStyle(int style) {
@@ -243,7 +243,7 @@ bool StoreStyleParams(int style, int n, int32_t* values) {
 bool RestoreStyleDefaults(int style) {
     if (style != -1 && !ValidStyle(style)) return false;
     const int first = style == -1 ? 0 : style;
-    const int last = style == -1 ? kStyleTableCount - 1 : style;
+    const int last = style == -1 ? kStyleCount - 1 : style;
     for (int i = first; i <= last; ++i) {
         for (StyleParamInfo& p : g_styles[i].params) {
             p.value.store(p.defaultValue, std::memory_order_relaxed);

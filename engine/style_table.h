@@ -15,43 +15,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/vocabulary.h"
+
 namespace quovis {
 
 class EngineRandom;
-
-// The index of each style in the table (the preset's `Style`).
-enum StyleIndex : int32_t {
-    kStyleBigBang = 0,
-    kStyleFullField = 1,
-    kStyleGlobular = 2,
-    kStyleRings = 3,
-    kStyleRibbon = 4,
-    kStyleLissajous = 5,
-    kStyleLinesHorizontal = 6,
-    kStyleLinesVertical = 7,
-    kStyleRadialNozzles = 8,
-    kStyleBall = 9,
-    kStyleSidewaysSpray = 10,
-    kStyleWhiteHole = 11,
-    kStyleFleuret = 12,
-    kStyleEventHorizon = 13,
-    kStyleAurora = 14,
-    kStyleFountain = 15,
-    kStylePhasing = 16,
-    kStyleOvercast = 17,
-    kStyleSpinningSprayer = 18,
-    kStyleRegenerating = 19,
-    kStyleFloaters = 20,
-    kStyleRadarSweep = 21,
-    kStyleFromTheEther = 22,
-    kStyleRising = 23,
-    kStyleFalls = 24,
-    kStyleCircle = 25,
-    kStyleDraw = 26,
-    kStylePolygon = 27,
-    kStyleCurves = 28,
-    kStyleTwirls = 29,
-};
 
 // What a parameter means to drift and audio sync.
 enum StyleParamRole : int32_t {
@@ -85,8 +53,6 @@ enum StyleParamKind : int32_t {
     kKindMarkedFlowRate = 3,  // "Ball"'s flow rate, whose label starts with U+0001
 };
 
-constexpr int32_t kStyleTableCount = 30;
-constexpr int32_t kStyleParamSlots = 6;
 constexpr int32_t kStartColourBlack = 1000;
 constexpr int32_t kStartColourWhite = 1100;
 

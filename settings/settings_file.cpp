@@ -21,6 +21,7 @@
 #include <unordered_map>
 
 #include "base/version.h"
+#include "engine/vocabulary.h"
 #include "settings/base64.h"
 #include "settings/text_encoding.h"
 
@@ -28,7 +29,6 @@ namespace quovis {
 
 namespace {
 
-constexpr int kDrawStyle = 26;  // the pattern style whose dots follow drawn strokes
 constexpr char16_t kByteOrderMark = u'\uFEFF';
 constexpr char16_t kReplacement = u'\uFFFD';
 
@@ -233,7 +233,7 @@ void AppendIntSection(std::u16string& out, std::u16string_view header, int64_t v
 }
 
 bool HasDrawing(const PatternSlot& slot) {
-    return slot.record.Style == kDrawStyle && slot.drawing && !slot.drawing->empty();
+    return slot.record.Style == kStyleDraw && slot.drawing && !slot.drawing->empty();
 }
 
 void AppendLibrarySections(std::u16string& out, const PatternSlot& slot, int sequence,
@@ -402,7 +402,7 @@ int64_t RoundHalfUp(double value) {
 bool IsDrawingPreset(std::u16string_view presetText) {
     NextPresetToken(presetText);  // name
     NextPresetToken(presetText);  // Motion
-    return PresetTokenToInt(NextPresetToken(presetText)) == kDrawStyle;
+    return PresetTokenToInt(NextPresetToken(presetText)) == kStyleDraw;
 }
 
 }  // namespace

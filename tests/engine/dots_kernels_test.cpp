@@ -18,7 +18,7 @@ using Peer = CanvasTestPeer;
 using test::FixedClock;
 
 constexpr int kSteps = 33;
-constexpr int kRoundStyles[] = {CDrawWnd::kDotFuzzies, CDrawWnd::kDotRings, CDrawWnd::kDotDiscs};
+constexpr int kRoundStyles[] = {kDotFuzzies, kDotRings, kDotDiscs};
 
 EngineOptions OneWorker() {
     EngineOptions o;
@@ -58,17 +58,17 @@ bool IsSmallDisc(const TestCanvas& c, int x, int y, int full) {
 
 TEST(DiscKernels, BuildOneRowPerCallAndDrawTheFallbackMeanwhile) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotDiscs);
+    rig.engine.SetDotStyle(kDotDiscs);
     for (int call = 1; call < kSteps; ++call) {
-        rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, false);
+        rig.engine.BuildDiscKernels(kDotDiscs, false);
         ASSERT_EQ(Peer::KernelRow(rig.engine), call);
-        ASSERT_FALSE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs)) << "after " << call;
+        ASSERT_FALSE(rig.engine.DiscKernelsReady(kDotDiscs)) << "after " << call;
     }
     Peer::PlotDot(rig.engine, 30.0f, 20.0f, 100.0f, 0.0f, 0.0f);
     EXPECT_TRUE(IsSmallDisc(*rig.canvas, 30, 20, 100 * 256));
 
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, false);
-    EXPECT_TRUE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs));
+    rig.engine.BuildDiscKernels(kDotDiscs, false);
+    EXPECT_TRUE(rig.engine.DiscKernelsReady(kDotDiscs));
     rig.canvas->Clear();
     Peer::PlotDot(rig.engine, 30.9f, 20.9f, 100.0f, 0.0f, 0.0f);
     // The real kernel reaches the second pixel to the right and up of the dot.
@@ -78,41 +78,40 @@ TEST(DiscKernels, BuildOneRowPerCallAndDrawTheFallbackMeanwhile) {
 
 TEST(DiscKernels, SwitchingDiscsToRingsRestartsAtRowZero) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotDiscs);
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, true);
-    ASSERT_TRUE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs));
+    rig.engine.SetDotStyle(kDotDiscs);
+    rig.engine.BuildDiscKernels(kDotDiscs, true);
+    ASSERT_TRUE(rig.engine.DiscKernelsReady(kDotDiscs));
 
-    rig.engine.SetDotStyle(CDrawWnd::kDotRings);
+    rig.engine.SetDotStyle(kDotRings);
     Peer::PlotDot(rig.engine, 30.0f, 20.0f, 100.0f, 0.0f, 0.0f);
     EXPECT_TRUE(IsSmallDisc(*rig.canvas, 30, 20, 100 * 256));
 
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotRings, false);
+    rig.engine.BuildDiscKernels(kDotRings, false);
     EXPECT_EQ(Peer::KernelRow(rig.engine), 1);
-    EXPECT_FALSE(rig.engine.DiscKernelsReady(CDrawWnd::kDotRings));
-    EXPECT_FALSE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs));
-    for (int call = 1; call < kSteps; ++call)
-        rig.engine.BuildDiscKernels(CDrawWnd::kDotRings, false);
-    EXPECT_TRUE(rig.engine.DiscKernelsReady(CDrawWnd::kDotRings));
+    EXPECT_FALSE(rig.engine.DiscKernelsReady(kDotRings));
+    EXPECT_FALSE(rig.engine.DiscKernelsReady(kDotDiscs));
+    for (int call = 1; call < kSteps; ++call) rig.engine.BuildDiscKernels(kDotRings, false);
+    EXPECT_TRUE(rig.engine.DiscKernelsReady(kDotRings));
 }
 
 TEST(DiscKernels, StylesWithoutKernelsAreReadyAndAFinishedTableComesBackAtOnce) {
     Rig rig;
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, true);
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotPoints, false);
-    EXPECT_TRUE(rig.engine.DiscKernelsReady(CDrawWnd::kDotPoints));
-    EXPECT_FALSE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs));
+    rig.engine.BuildDiscKernels(kDotDiscs, true);
+    rig.engine.BuildDiscKernels(kDotPoints, false);
+    EXPECT_TRUE(rig.engine.DiscKernelsReady(kDotPoints));
+    EXPECT_FALSE(rig.engine.DiscKernelsReady(kDotDiscs));
     // Back to the style the table was finished for: nothing to rebuild.
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, false);
-    EXPECT_TRUE(rig.engine.DiscKernelsReady(CDrawWnd::kDotDiscs));
+    rig.engine.BuildDiscKernels(kDotDiscs, false);
+    EXPECT_TRUE(rig.engine.DiscKernelsReady(kDotDiscs));
 }
 
 TEST(DiscKernels, TwoEnginesKeepTheirOwnTables) {
     FixedClock clock(1, 1);
     CDrawWnd a(clock, OneWorker()), b(clock, OneWorker());
-    a.BuildDiscKernels(CDrawWnd::kDotDiscs, true);
-    b.BuildDiscKernels(CDrawWnd::kDotRings, false);
-    EXPECT_TRUE(a.DiscKernelsReady(CDrawWnd::kDotDiscs));
-    EXPECT_FALSE(b.DiscKernelsReady(CDrawWnd::kDotRings));
+    a.BuildDiscKernels(kDotDiscs, true);
+    b.BuildDiscKernels(kDotRings, false);
+    EXPECT_TRUE(a.DiscKernelsReady(kDotDiscs));
+    EXPECT_FALSE(b.DiscKernelsReady(kDotRings));
 }
 
 // The area of a shape with coverage c(r), 2 pi * integral of c(r) r dr, by a fine midpoint
@@ -140,7 +139,7 @@ TEST(DiscKernels, EveryPositionCarriesTheSameLight) {
         }
         // Total light = area / brightness divisor (the divisor's area is pi * 48^2 in
         // 1/1024 units): 0.1 for "Fuzzies" and "Rings", 0.3 for "Discs".
-        const double scale = style == CDrawWnd::kDotDiscs ? 0.3 : 0.1;
+        const double scale = style == kDotDiscs ? 0.3 : 0.1;
         const double expected = ShapeArea(style) / (scale * std::numbers::pi * 48 * 48 / 1024.0);
         EXPECT_NEAR(mean, expected, 0.01 * expected) << "style " << style;
     }
@@ -148,11 +147,11 @@ TEST(DiscKernels, EveryPositionCarriesTheSameLight) {
 
 TEST(DiscKernels, RingsAreHollowAndDiscsAreFullInTheMiddle) {
     Rig rig;
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotRings, true);
+    rig.engine.BuildDiscKernels(kDotRings, true);
     // Entry (0, 0): the dot is centred on the block's pixel (1, 1), index 5.
     EXPECT_EQ(Peer::Kernel(rig.engine, 0, 0)[5], 0);
     EXPECT_GT(KernelTotal(rig.engine, 0, 0), 0);
-    rig.engine.BuildDiscKernels(CDrawWnd::kDotDiscs, true);
+    rig.engine.BuildDiscKernels(kDotDiscs, true);
     const int16_t* disc = Peer::Kernel(rig.engine, 0, 0);
     for (int i = 0; i < 16; ++i) EXPECT_LE(disc[i], disc[5]) << "weight " << i;
 }
@@ -179,7 +178,7 @@ TEST(DiscKernels, TheLightFollowsTheDotOnBothAxes) {
             // The kernel's centre sits about 1/64 pixel right of and above the dot. Measured
             // from whole pixels, a ring that cuts through pixels shifts the centroid a little
             // more; swapped axes would shift it by the difference of the two fractions.
-            const double tolerance = style == CDrawWnd::kDotRings ? 0.1 : 0.05;
+            const double tolerance = style == kDotRings ? 0.1 : 0.05;
             EXPECT_NEAR(sx / sum - x, 0.016, tolerance)
                 << "style " << style << " at " << x << "," << y;
             EXPECT_NEAR(sy / sum - y, 0.016, tolerance)
@@ -200,9 +199,9 @@ TEST(DiscKernels, EdgesAreSoftAndContinuous) {
         }
         EXPECT_EQ(Peer::Coverage(style, 48.5), 0.0);
     }
-    EXPECT_EQ(Peer::Coverage(CDrawWnd::kDotRings, 0.0), 0.0);   // the hole
-    EXPECT_EQ(Peer::Coverage(CDrawWnd::kDotRings, 42.5), 1.0);  // the band
-    EXPECT_EQ(Peer::Coverage(CDrawWnd::kDotDiscs, 0.0), 1.0);
+    EXPECT_EQ(Peer::Coverage(kDotRings, 0.0), 0.0);   // the hole
+    EXPECT_EQ(Peer::Coverage(kDotRings, 42.5), 1.0);  // the band
+    EXPECT_EQ(Peer::Coverage(kDotDiscs, 0.0), 1.0);
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST(CanvasAdd, ReadPixelGivesTheChannelsLowestFirstAndZeroOutside) {
 TEST(DotStyles, PointsAtAnIntegerPositionWritesOneFullPixel) {
     for (bool deep : {true, false}) {
         Rig rig(deep);
-        rig.engine.SetDotStyle(CDrawWnd::kDotPoints);
+        rig.engine.SetDotStyle(kDotPoints);
         rig.Plot(10.0f, 20.0f, 100.0f, 50.0f, 25.0f);
         const auto lit = rig.canvas->Lit();
         ASSERT_EQ(lit.size(), 1u) << "deep " << deep;
@@ -155,7 +155,7 @@ TEST(DotStyles, PointsAtAnIntegerPositionWritesOneFullPixel) {
 }
 
 TEST(DotStyles, ADotInTheFirstColumnLightsOnlyItsRightNeighbour) {
-    for (int style = 0; style < CDrawWnd::kDotStyleCount; ++style) {
+    for (int style = 0; style < kDotStyleCount; ++style) {
         for (float x : {0.0f, 0.25f, 0.5f, 0.999f, -0.5f}) {
             Rig rig;
             rig.engine.SetDotStyle(style);
@@ -163,7 +163,7 @@ TEST(DotStyles, ADotInTheFirstColumnLightsOnlyItsRightNeighbour) {
             for (int y = 0; y < rig.canvas->Height(); ++y) {
                 ASSERT_EQ(rig.canvas->At(0, y, 0), 0) << "style " << style << " x " << x;
             }
-            if (style == CDrawWnd::kDotPoints && x > 0.0f) {
+            if (style == kDotPoints && x > 0.0f) {
                 EXPECT_GT(rig.canvas->At(1, 20, 0), 0) << "x " << x;
             }
         }
@@ -172,7 +172,7 @@ TEST(DotStyles, ADotInTheFirstColumnLightsOnlyItsRightNeighbour) {
 
 TEST(DotStyles, SmallNegativeCoordinatesFloorDownward) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotPoints);
+    rig.engine.SetDotStyle(kDotPoints);
     // y = -0.5: the dot sits between row -1 and row 0, so row 0 gets half of it.
     rig.Plot(5.0f, -0.5f, 200.0f, 0.0f, 0.0f);
     const auto lit = rig.canvas->Lit();
@@ -187,7 +187,7 @@ TEST(DotStyles, SmallNegativeCoordinatesFloorDownward) {
 TEST(DotStyles, EveryStyleKeepsItsBrightnessAtEverySubPixelPosition) {
     std::mt19937 gen(20240601);
     std::uniform_real_distribution<float> frac(0.0f, 1.0f);
-    for (int style = 0; style < CDrawWnd::kDotStyleCount; ++style) {
+    for (int style = 0; style < kDotStyleCount; ++style) {
         Rig rig;
         rig.engine.SetDotStyle(style);
         rig.engine.BuildDiscKernels(style, true);
@@ -211,10 +211,9 @@ TEST(DotStyles, FootprintsStayWithinTheirKernels) {
         int style, left, right, down, up;
     };
     const Reach reaches[] = {
-        {CDrawWnd::kDotPixels, 0, 0, 0, 0},       {CDrawWnd::kDotPoints, 0, 1, 0, 1},
-        {CDrawWnd::kDotLargePoints, 0, 2, 0, 2},  {CDrawWnd::kDotSparkles, 2, 2, 2, 2},
-        {CDrawWnd::kDotVerticalBars, 0, 1, 3, 3}, {CDrawWnd::kDotDiscs, 1, 2, 1, 2},
-        {CDrawWnd::kDotRings, 1, 2, 1, 2},        {CDrawWnd::kDotFuzzies, 1, 2, 1, 2},
+        {kDotPixels, 0, 0, 0, 0},   {kDotPoints, 0, 1, 0, 1},       {kDotLargePoints, 0, 2, 0, 2},
+        {kDotSparkles, 2, 2, 2, 2}, {kDotVerticalBars, 0, 1, 3, 3}, {kDotDiscs, 1, 2, 1, 2},
+        {kDotRings, 1, 2, 1, 2},    {kDotFuzzies, 1, 2, 1, 2},
     };
     for (const Reach& r : reaches) {
         Rig rig;
@@ -235,7 +234,7 @@ TEST(DotStyles, FootprintsStayWithinTheirKernels) {
 
 TEST(DotStyles, VerticalBarsHalveTheLightWithEveryRowFromTheMiddle) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotVerticalBars);
+    rig.engine.SetDotStyle(kDotVerticalBars);
     rig.Plot(30.0f, 20.0f, 200.0f, 0.0f, 0.0f);
     const int middle = rig.canvas->At(30, 20, 0);
     EXPECT_EQ(middle, 200 * 256);
@@ -249,18 +248,18 @@ TEST(DotStyles, VerticalBarsHalveTheLightWithEveryRowFromTheMiddle) {
 TEST(DotStyles, UnknownStylesDrawPointsAndEveryChangeAsksForAClear) {
     Rig rig;
     rig.engine.SetDotStyle(42);
-    EXPECT_EQ(rig.engine.DotStyle(), CDrawWnd::kDotPoints);
+    EXPECT_EQ(rig.engine.DotStyle(), kDotPoints);
     rig.engine.SetDotStyle(-3);
-    EXPECT_EQ(rig.engine.DotStyle(), CDrawWnd::kDotPoints);
-    rig.engine.SetDotStyle(CDrawWnd::kDotDiscs);
-    EXPECT_EQ(rig.engine.DotStyle(), CDrawWnd::kDotDiscs);
+    EXPECT_EQ(rig.engine.DotStyle(), kDotPoints);
+    rig.engine.SetDotStyle(kDotDiscs);
+    EXPECT_EQ(rig.engine.DotStyle(), kDotDiscs);
     EXPECT_EQ(rig.canvas->clearRequests, 3);
 }
 
 TEST(DotStyles, PositionsAndColoursThatAreNotNumbersDrawNothingAndDoNotCrash) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    for (int style = 0; style < CDrawWnd::kDotStyleCount; ++style) {
+    for (int style = 0; style < kDotStyleCount; ++style) {
         Rig rig;
         rig.engine.SetDotStyle(style);
         rig.Plot(nan, 10.0f, 200.0f, 200.0f, 200.0f);
@@ -272,7 +271,7 @@ TEST(DotStyles, PositionsAndColoursThatAreNotNumbersDrawNothingAndDoNotCrash) {
         EXPECT_TRUE(rig.canvas->Lit().empty()) << "style " << style;
         // A colour far beyond full strength counts as full strength.
         rig.Plot(10.0f, 10.0f, 1e9f, inf, 0.0f);
-        if (style == CDrawWnd::kDotPixels) {
+        if (style == kDotPixels) {
             EXPECT_EQ(rig.canvas->At(10, 10, 0), 255 * 256);
             EXPECT_EQ(rig.canvas->At(10, 10, 1), 255 * 256);
         }
@@ -291,7 +290,7 @@ TEST(DotStyles, AnEngineWithoutACanvasPlotsNothing) {
 
 TEST(DotPointCap, WithTrailsOnAWhiteDotIsCappedAndKeepsItsHue) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+    rig.engine.SetDotStyle(kDotPixels);
     // "Point Magnitude" 0.2 with trails: at most 2 * 255 * 0.2 = 102 units per channel.
     const uint32_t cap = static_cast<uint32_t>(std::floor(2.0 * 255.0 * 0.2 * 256.0 + 0.5));
     Peer::SetPointCap(rig.engine, cap);
@@ -311,7 +310,7 @@ TEST(DotPointCap, WithTrailsOnAWhiteDotIsCappedAndKeepsItsHue) {
 
 TEST(DotPointCap, WithTrailsOffTheCapHasNoEffect) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+    rig.engine.SetDotStyle(kDotPixels);
     Peer::SetPointCap(rig.engine, kCapOff);
     rig.Plot(10.0f, 10.0f, 255.0f, 255.0f, 255.0f);
     EXPECT_EQ(rig.canvas->At(10, 10, 0), 255 * 256);
@@ -326,7 +325,7 @@ std::set<std::pair<int, int>> LitSet(const TestCanvas& c) {
 
 TEST(DotReflections, OneCopyWithoutSymmetryPlotsOnceWithoutTurning) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+    rig.engine.SetDotStyle(kDotPixels);
     // A table whose first entry would turn the dot: the single-image path must not use it.
     Peer::SetReflections(rig.engine, 1, false, 32, 24, 1.0);
     Peer::PlotDotImages(rig.engine, 40.5f, 30.5f, 100.0f, 100.0f, 100.0f, 1.0f, 0.0f);
@@ -353,7 +352,7 @@ TEST(DotReflections, FourCopiesAreTheQuarterTurnsAndSymmetryAddsTheirMirrors) {
     ASSERT_EQ(mirrored.size(), 8u);
     for (bool symmetric : {false, true}) {
         Rig rig;
-        rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+        rig.engine.SetDotStyle(kDotPixels);
         Peer::SetReflections(rig.engine, 4, symmetric, cx, cy);
         Peer::PlotDotImages(rig.engine, cx + static_cast<float>(px), cy + static_cast<float>(py),
                             100.0f, 100.0f, 100.0f, 0.0f, 0.0f);
@@ -365,7 +364,7 @@ TEST(DotReflections, NCopiesLieOnOneCircleEvenlySpaced) {
     for (int n : {2, 3, 5, 6, 12}) {
         for (bool symmetric : {false, true}) {
             Rig rig(true, 200, 200);
-            rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+            rig.engine.SetDotStyle(kDotPixels);
             Peer::SetReflections(rig.engine, n, symmetric, 100, 100, 0.3);
             Peer::PlotDotImages(rig.engine, 160.5f, 130.5f, 100.0f, 100.0f, 100.0f, 0.0f, 0.0f);
             const auto lit = rig.canvas->Lit();
@@ -390,7 +389,7 @@ TEST(DotReflections, NCopiesLieOnOneCircleEvenlySpaced) {
 
 TEST(DotReflections, ShimmerSeesEachCopysTurnedVelocity) {
     Rig rig;
-    rig.engine.SetDotStyle(CDrawWnd::kDotPixels);
+    rig.engine.SetDotStyle(kDotPixels);
     rig.engine.SetShimmerBright(200);
     rig.engine.SetShimmerNarrow(500);
     Peer::SetShimmerDir(rig.engine, 1.0f, 0.0f);
@@ -423,7 +422,7 @@ TEST(DotInnerPoints, TheShortPathDrawsExactlyWhatTheGeneralPathDraws) {
     for (const Setup& setup : setups) {
         Rig fast(true, 97, 61), general(true, 97, 61);
         for (Rig* r : {&fast, &general}) {
-            r->engine.SetDotStyle(CDrawWnd::kDotPoints);
+            r->engine.SetDotStyle(kDotPoints);
             Peer::SetReflections(r->engine, setup.reflections, setup.symmetric, 48, 30, 0.3);
             if (setup.cap) Peer::SetPointCap(r->engine, 30000);
         }

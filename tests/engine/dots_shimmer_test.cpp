@@ -179,7 +179,7 @@ TEST(DotShimmer, ConcurrentBandsShareTheCanvasAndTheJitterCursor) {
     TestCanvas* canvas = Peer::Adopt(engine, std::make_unique<TestCanvas>(32, 16, true));
     Peer::SetPointCap(engine, 130560);
     Peer::SetReflections(engine, 1, false, 16, 8);
-    engine.SetDotStyle(CDrawWnd::kDotPixels);
+    engine.SetDotStyle(kDotPixels);
     engine.SetShimmerBright(50);
     engine.SetShineGlitter(-600);
     constexpr int kPlots = 4000;

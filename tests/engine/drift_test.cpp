@@ -324,7 +324,7 @@ TEST(Drift, AStyleWithoutRolesDriftsNoStyleParameter) {
     e.EnableDrift(true);
     d.Steps(300);
     const StyleInfo* info = GetStyle(kStyleGlobular);
-    for (int i = 0; i < CDrawWnd::kStyleParams; ++i) {
+    for (int i = 0; i < kStyleParamSlots; ++i) {
         EXPECT_EQ(Peer::StyleParamLive(e, i), CDrawWnd::kUnsetLiveParam) << i;
     }
     for (int i = 1; i < info->paramCount; ++i) {

@@ -18,7 +18,7 @@ namespace quovis {
 struct EmitterTestPeer {
     struct Dot {
         float x, y, vx, vy, mobility;
-        bool Parked() const { return x <= -99999.0f; }
+        bool Parked() const { return IsParked(x); }
         double Speed() const { return std::hypot(vx, vy); }
     };
     using Points = std::vector<std::pair<float, float>>;
@@ -34,8 +34,7 @@ struct EmitterTestPeer {
         e.m_nWrapActive = 0;
         e.m_dViscosity = 40.0;
         e.m_fGravity = 0.0f;
-        for (int i = 0; i < dots; ++i)
-            SetDot(e, i, {CDrawWnd::kParked, CDrawWnd::kParked, 0, 0, 1});
+        for (int i = 0; i < dots; ++i) SetDot(e, i, {kParked, kParked, 0, 0, 1});
         for (int i = 0; i < 6; ++i) {
             e.m_fStyleParam[i] = params[i];
             e.m_fStyleParamLive[i] = CDrawWnd::kUnsetLiveParam;

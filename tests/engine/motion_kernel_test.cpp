@@ -246,7 +246,7 @@ TEST(ParkedDots, AreSkippedEntirelyAndKeepTheirColour) {
     ASSERT_TRUE(Peer::Start(*eng, s, 0.0));
     Peer::ScatterDots(*eng, 9);
     for (int i : {5, 6}) {
-        Peer::X(*eng)[i] = i == 5 ? CDrawWnd::kParked : -99999.0f;
+        Peer::X(*eng)[i] = i == 5 ? kParked : kParkedLimit;
         Peer::Y(*eng)[i] = 123.0f;
         Peer::VX(*eng)[i] = 7.0f;
         Peer::VY(*eng)[i] = 8.0f;
@@ -275,7 +275,7 @@ TEST(BandStatistics, SumTheNewPositionsAndTheTravelToDotZero) {
     s.dots = 500;
     ASSERT_TRUE(Peer::Start(*eng, s, 0.0));
     Peer::ScatterDots(*eng, 21);
-    Peer::X(*eng)[17] = CDrawWnd::kParked;
+    Peer::X(*eng)[17] = kParked;
     const float x0 = Peer::X(*eng)[0];
     const float y0 = Peer::Y(*eng)[0];
     std::vector<DotBand> bands;
@@ -550,10 +550,10 @@ TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
         float brightness;
         int style;
     };
-    const Case cases[] = {{1, false, 0, 200.0f, CDrawWnd::kDotPoints},
-                          {4, true, 0, 200.0f, CDrawWnd::kDotDiscs},
-                          {14, true, 64 * 28 + 5, 0.8f, CDrawWnd::kDotPoints},
-                          {3, false, 64 * 3, 0.8f, CDrawWnd::kDotVerticalBars}};
+    const Case cases[] = {{1, false, 0, 200.0f, kDotPoints},
+                          {4, true, 0, 200.0f, kDotDiscs},
+                          {14, true, 64 * 28 + 5, 0.8f, kDotPoints},
+                          {3, false, 64 * 3, 0.8f, kDotVerticalBars}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "reflections " << c.reflections << " capacity "
                                         << c.capacity << " style " << c.style);

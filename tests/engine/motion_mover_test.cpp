@@ -279,7 +279,7 @@ TEST(RecursiveMovers, AttachToTheirDotsFollowAndWaitWhileTheDotIsParked) {
     EXPECT_EQ(dot2, (1000 - 2) * 2 / 4 + 1);
     // Mover 3's dot is parked: it must wait, unattached, instead of jumping off the canvas.
     const int dot3 = -Peer::MoverDot(*eng)[3];
-    Peer::X(*eng)[dot3] = CDrawWnd::kParked;
+    Peer::X(*eng)[dot3] = kParked;
     const float wait3 = Peer::MoverX(*eng)[3];
 
     Peer::UpdateMovers(*eng);

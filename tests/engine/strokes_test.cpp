@@ -60,7 +60,7 @@ std::u16string RandomListText(int n, uint32_t seed, std::vector<int>* coords = n
 struct DrawingEngine {
     DrawingEngine() : clock(1000, 2000), engine(clock, OneWorker()) {
         engine.SetWindowSize(1000, 500);
-        Peer::SetStyle(engine, CDrawWnd::kDrawStyle);
+        Peer::SetStyle(engine, kStyleDraw);
     }
     void Stroke(std::initializer_list<std::pair<int, int>> points, int keys = 0) {
         auto it = points.begin();
@@ -383,7 +383,7 @@ TEST(MouseInput, WithoutInteractionThereIsNoCursor) {
     EXPECT_EQ(Peer::CursorX(e), -1.0f);
 
     // Moves while drawing count as pointer activity too.
-    Peer::SetStyle(e, CDrawWnd::kDrawStyle);
+    Peer::SetStyle(e, kStyleDraw);
     const uint32_t serial = e.InputSerial();
     e.StrokeInput(10, 10, 0, CDrawWnd::kStrokeMoved);
     EXPECT_EQ(e.InputSerial(), serial + 1);

@@ -21,10 +21,10 @@ struct StyleTestPeer {
         e.m_nMaxDots = maxDots;
     }
     static void SetStyle(CDrawWnd& e, int style) { e.m_nStyle = style; }
-    // All kStyleParams values; n becomes m_nStyleParams.
+    // All kStyleParamSlots values; n becomes m_nStyleParams.
     static void SetParams(CDrawWnd& e, int n, const float* values) {
         e.m_nStyleParams = n;
-        for (int j = 0; j < CDrawWnd::kStyleParams; ++j) e.m_fStyleParam[j] = values[j];
+        for (int j = 0; j < kStyleParamSlots; ++j) e.m_fStyleParam[j] = values[j];
     }
     static void SetParam(CDrawWnd& e, int j, float v) { e.m_fStyleParam[j] = v; }
     static void SetParamCount(CDrawWnd& e, int n) { e.m_nStyleParams = n; }

@@ -19,8 +19,6 @@ namespace {
 using test::FixedClock;
 using Peer = StyleTestPeer;
 
-constexpr float kParked = CDrawWnd::kParked;
-
 EngineOptions OneWorker() {
     EngineOptions o;
     o.workerCount = 1;
@@ -59,7 +57,7 @@ struct Start {
     float vx(int i) { return Peer::VX(e)[i]; }
     float vy(int i) { return Peer::VY(e)[i]; }
     double speed(int i) { return std::hypot(vx(i), vy(i)); }
-    bool parked(int i) { return x(i) <= -99999.0f && y(i) <= -99999.0f; }
+    bool parked(int i) { return IsParked(x(i)) && IsParked(y(i)); }
     bool black(int i) {
         return Peer::R(e)[i] == 0.0f && Peer::G(e)[i] == 0.0f && Peer::B(e)[i] == 0.0f;
     }
@@ -514,7 +512,7 @@ void ExpectSound(Start& s, const char* what) {
         ASSERT_GE(Peer::R(s.e)[i], 0.0f) << s.Trace() << " " << what << " dot " << i;
         ASSERT_LE(Peer::R(s.e)[i], 255.0f) << s.Trace() << " " << what << " dot " << i;
         if (!s.parked(i)) {
-            ASSERT_GT(s.x(i), -99999.0f) << s.Trace() << " " << what << " dot " << i;
+            ASSERT_FALSE(IsParked(s.x(i))) << s.Trace() << " " << what << " dot " << i;
         }
     }
     if (Peer::StartParked(s.e)) {

@@ -18,7 +18,7 @@ struct FrameTestPeer {
         const float w = static_cast<float>(e.m_nWidth), h = static_cast<float>(e.m_nHeight);
         for (int i = 0; i < e.m_nDots; ++i) {
             const float x = e.m_pX[i], y = e.m_pY[i];
-            if (x <= -99999.0f) continue;
+            if (IsParked(x)) continue;
             if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(e.m_pVX[i]) ||
                 !std::isfinite(e.m_pVY[i]))
                 return i;

@@ -14,7 +14,7 @@ namespace quovis {
 struct FrameTestPeer {
     static int LivingDots(const CDrawWnd& e) {
         int n = 0;
-        for (int i = 0; i < e.m_nDots; ++i) n += e.m_pX[i] > -99999.0f;
+        for (int i = 0; i < e.m_nDots; ++i) n += !IsParked(e.m_pX[i]);
         return n;
     }
     static std::vector<float> Positions(const CDrawWnd& e) {

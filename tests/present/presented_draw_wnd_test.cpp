@@ -73,7 +73,7 @@ TEST(PresentedDrawWnd, ADotDrawnByTheEngineShowsInTheDisplayImage) {
     ASSERT_EQ(engine.CreateOutput(60.0), kEngineOk);
     Peer::SetPointCap(engine, 130560);
     Peer::SetReflections(engine, 1, false, 64, 32);
-    engine.SetDotStyle(CDrawWnd::kDotPixels);
+    engine.SetDotStyle(kDotPixels);
     Peer::PlotDotImages(engine, 20.0f, 10.0f, 200.0f, 100.0f, 50.0f, 1.0f, 0.0f);
     engine.Flipper()->ConvertToDisplay();
     EXPECT_EQ(DisplayAt(*engine.Flipper(), 20, 10) & 0xFFFFFFu, 200u << 16 | 100u << 8 | 50u);
@@ -91,7 +91,7 @@ TEST(PresentedDrawWnd, BandsAndThePresenterPoolShareTheCanvasSafely) {
     ASSERT_EQ(engine.CreateOutput(60.0), kEngineOk);
     Peer::SetPointCap(engine, 130560);
     Peer::SetReflections(engine, 3, true, 48, 32);
-    engine.SetDotStyle(CDrawWnd::kDotLargePoints);
+    engine.SetDotStyle(kDotLargePoints);
     engine.Flipper()->SetTrails(20, false, -1.0);
     for (int frame = 0; frame < 5; ++frame) {
         auto band = [&](float offset) {
