@@ -134,10 +134,10 @@ float CDrawWnd::HueToRgb(float p, float q, float t) {
 bool CDrawWnd::BuildHueTable(float offset, int slice) {
     if (!std::isfinite(offset) || slice < 0 || slice > 4) return false;
     if (slice == 0) {
-        FillHueStripe(m_hueTable.rgb, offset, 0, kQuarter - 1);
+        FillHueStripe(m_colour.m_hueTable.rgb, offset, 0, kQuarter - 1);
     } else {
         const int first = kStripe * (slice - 1);
-        FillHueStripe(m_hueTable.rgb, offset, first, first + kStripe - 1);
+        FillHueStripe(m_colour.m_hueTable.rgb, offset, first, first + kStripe - 1);
     }
     return true;
 }
@@ -145,32 +145,34 @@ bool CDrawWnd::BuildHueTable(float offset, int slice) {
 // ---- Per frame ----------------------------------------------------------------------------
 
 void CDrawWnd::ComputeColourGains() {
-    const double d2 = m_dColourDrive * m_dColourDrive;
+    const double d2 = m_colour.m_dColourDrive * m_colour.m_dColourDrive;
     // Displays of fewer than 24 bits band visibly, so they get stronger tints.
     const double depthGain = m_nColourDepth < 24 ? 0.75 : 0.55;
     const double a = (d2 / 2.0 + 0.11) * depthGain;
     const double b = (4.0 * d2 / 2.0 + 0.11) * depthGain;
     constexpr double kGainUnit = 1.488095238095238;
     for (int c = 0; c < 3; ++c) {
-        m_fColourGain[c] = static_cast<float>(kGainUnit * a);
-        m_fCursorGain[c] = m_bFieldColor ? static_cast<float>(kGainUnit * b) : m_fColourGain[c];
+        m_colour.m_fColourGain[c] = static_cast<float>(kGainUnit * a);
+        m_colour.m_fCursorGain[c] =
+            m_motion.m_bFieldColor ? static_cast<float>(kGainUnit * b) : m_colour.m_fColourGain[c];
     }
     // The force reach is at least 5 once the influence range is set; before that the field
     // colour has nothing to scale by, and a reach of 0 must not make the scale infinite.
-    const float reach = std::max(m_fForceReach, 5.0f);
-    m_fFieldColourScale = m_fColourGain[0] * 32.0f * 25.0f / reach;
+    const float reach = std::max(m_motion.m_fForceReach, 5.0f);
+    m_colour.m_fFieldColourScale = m_colour.m_fColourGain[0] * 32.0f * 25.0f / reach;
 }
 
 void CDrawWnd::UpdatePointCap() {
     // Without trails every plot stands alone and may be as bright as it likes.
     constexpr uint32_t kNoCap = 2 * 255 * 256;
-    if (!m_bLeaveTrails) {
-        m_nPointCap = kNoCap;
+    if (!m_trails.m_bLeaveTrails) {
+        m_colour.m_nPointCap = kNoCap;
     } else {
-        const double cap = std::floor(2.0 * 255.0 * m_dPointMagnitude * 256.0 + 0.5);
-        m_nPointCap = static_cast<uint32_t>(std::clamp(cap, 0.0, static_cast<double>(kNoCap)));
+        const double cap = std::floor(2.0 * 255.0 * m_colour.m_dPointMagnitude * 256.0 + 0.5);
+        m_colour.m_nPointCap =
+            static_cast<uint32_t>(std::clamp(cap, 0.0, static_cast<double>(kNoCap)));
     }
-    m_fPointCap = static_cast<float>(m_nPointCap) / 256.0f;
+    m_colour.m_fPointCap = static_cast<float>(m_colour.m_nPointCap) / 256.0f;
 }
 
 // ---- Per dot ------------------------------------------------------------------------------
@@ -179,7 +181,7 @@ void CDrawWnd::UpdateDotColour(float vx, float vy, const float* gains, float& c0
                                float& c2) const {
     // Dots falling the way the style lets them fall fade out on their way, a little faster
     // in green than in red and blue, and take no tint.
-    if ((m_nFallDir == 2 && vy > 0.0f) || (m_nFallDir == 1 && vy < 0.0f)) {
+    if ((m_style.m_nFallDir == 2 && vy > 0.0f) || (m_style.m_nFallDir == 1 && vy < 0.0f)) {
         c0 = LimitChannel(c0 * 0.951f);
         c1 = LimitChannel(c1 * 0.9472354f);
         c2 = LimitChannel(c2 * 0.9552f);
@@ -187,12 +189,12 @@ void CDrawWnd::UpdateDotColour(float vx, float vy, const float* gains, float& c0
     }
     // With field-based colour the movers' colours were pushed in during the field sum;
     // only the decay is left.
-    if (!m_bFieldColor) {
-        TintByDirection(m_hueTable.rgb, m_falloff.Data(), vx, vy, gains, c0, c1, c2);
+    if (!m_motion.m_bFieldColor) {
+        TintByDirection(m_colour.m_hueTable.rgb, m_falloff.Data(), vx, vy, gains, c0, c1, c2);
     }
-    c0 = LimitChannel(c0 - c0 * m_fFadeR);
-    c1 = LimitChannel(c1 - c1 * m_fFadeG);
-    c2 = LimitChannel(c2 - c2 * m_fFadeB);
+    c0 = LimitChannel(c0 - c0 * m_colour.m_fFadeR);
+    c1 = LimitChannel(c1 - c1 * m_colour.m_fFadeG);
+    c2 = LimitChannel(c2 - c2 * m_colour.m_fFadeB);
 }
 
 // ---- Settings -----------------------------------------------------------------------------
@@ -201,40 +203,41 @@ void CDrawWnd::SetColourBright(double bright) {
     if (!std::isfinite(bright)) return;
     // Above 2.51 the drive below has a pole and then no real value; the slider ends at 2.5.
     const double v = std::clamp(bright, 0.0, 2.5);
-    m_dColourBright = v;
+    m_colour.m_dColourBright = v;
     // Near the top of the range the drive bends upwards smoothly instead of linearly.
     const double c = v > 2.0 ? (std::cos((2.5 - v) / 0.5 * std::numbers::pi) + 1.0) / 2.0 : 0.0;
-    m_dColourDrive = (1.0 - c) * v + c * v / std::pow(1.0 - v / 2.51, 0.3);
+    m_colour.m_dColourDrive = (1.0 - c) * v + c * v / std::pow(1.0 - v / 2.51, 0.3);
 }
 
 void CDrawWnd::SetPastels(double pastel, bool fromDrift) {
     if (!std::isfinite(pastel)) return;
     // A negative value has no root below; the slider starts at 0.001.
     const double v = std::max(pastel, 0.0);
-    m_dPastel = v;
+    m_colour.m_dPastel = v;
     if (!fromDrift) {
         // Pure tones look harsh on long trails; darken the trails a little towards 0.
         const double r = (0.15 - v) / 0.15;
         const double shade = v < 0.15 ? 1.0 - r * r * r * 0.03 : 1.0;
-        if (shade != m_dTrailShade) {
-            m_dTrailShade = shade;
+        if (shade != m_colour.m_dTrailShade) {
+            m_colour.m_dTrailShade = shade;
             SendTrailsToCanvas(shade);
         }
     }
-    m_dPastelWarp = 1.2 * std::pow(std::min(v, 1.2) / 1.2, kWarp);
+    m_colour.m_dPastelWarp = 1.2 * std::pow(std::min(v, 1.2) / 1.2, kWarp);
     float fade = 0.0f;
-    if (m_dPastelWarp == 0.0) {
-        fade = static_cast<float>(m_dColourDrive * m_dColourDrive * 0.0006 + 0.005);
+    if (m_colour.m_dPastelWarp == 0.0) {
+        fade =
+            static_cast<float>(m_colour.m_dColourDrive * m_colour.m_dColourDrive * 0.0006 + 0.005);
     } else {
         // Fast decay keeps pure tones; slow decay lets channels saturate towards white.
-        fade = static_cast<float>(0.04 - std::pow(m_dPastelWarp, 0.8) * 0.03457);
+        fade = static_cast<float>(0.04 - std::pow(m_colour.m_dPastelWarp, 0.8) * 0.03457);
     }
-    m_fFadeR = m_fFadeG = m_fFadeB = fade;
+    m_colour.m_fFadeR = m_colour.m_fFadeG = m_colour.m_fFadeB = fade;
 }
 
 void CDrawWnd::SetPointMagnitude(double magnitude) {
     if (!std::isfinite(magnitude)) return;
-    m_dPointMagnitude = std::pow(std::clamp(magnitude, 0.0, 1.0), kWarp);
+    m_colour.m_dPointMagnitude = std::pow(std::clamp(magnitude, 0.0, 1.0), kWarp);
     UpdatePointCap();
 }
 
@@ -242,25 +245,25 @@ void CDrawWnd::SetGamma(double gamma) {
     if (!std::isfinite(gamma)) return;
     std::lock_guard<std::recursive_mutex> lock(m_csEngine);
     const double v = std::clamp(gamma, 0.0, 1.0);
-    m_dGamma = v;
+    m_colour.m_dGamma = v;
     // The tone curve starts with slope s0 and ends at (1, 1) with slope 1/(2e). The exponents
     // put the middle of the slider on e = 0.5, s0 = 1: the identity. That point is set
     // exactly, so the canvas can recognise it and skip the curve.
     if (v == 0.5) {
-        m_dToneSlopeEnd = 0.5;
-        m_dToneSlopeStart = 1.0;
+        m_colour.m_dToneSlopeEnd = 0.5;
+        m_colour.m_dToneSlopeStart = 1.0;
     } else {
         const double alpha = std::log(0.2 / 9.7) / std::log(0.5);
         const double beta = std::log(1.0 - 1.0 / 1.4) / std::log(0.5);
-        m_dToneSlopeEnd = 0.3 + 9.7 * std::pow(v, alpha);
-        m_dToneSlopeStart = 2.0 - 1.4 * (1.0 - std::pow(1.0 - v, beta));
+        m_colour.m_dToneSlopeEnd = 0.3 + 9.7 * std::pow(v, alpha);
+        m_colour.m_dToneSlopeStart = 2.0 - 1.4 * (1.0 - std::pow(1.0 - v, beta));
     }
-    if (m_pCanvas) m_pCanvas->SetTone(m_dToneSlopeEnd, m_dToneSlopeStart);
+    if (m_pCanvas) m_pCanvas->SetTone(m_colour.m_dToneSlopeEnd, m_colour.m_dToneSlopeStart);
 }
 
 void CDrawWnd::SetInvert(bool on) {
     std::lock_guard<std::recursive_mutex> lock(m_csEngine);
-    m_bInvert = on ? 1 : 0;
+    m_colour.m_bInvert = on ? 1 : 0;
     if (m_pCanvas) m_pCanvas->SetInvert(on);
 }
 

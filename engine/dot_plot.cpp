@@ -193,7 +193,7 @@ DiscShape ShapeFor(int style) {
 
 CDrawWnd::DotColour CDrawWnd::ShimmerColour(float vx, float vy, float c0, float c1, float c2) {
     DotColour o{c0, c1, c2};
-    if (m_bGlitter && m_jitter) {
+    if (m_look.m_bGlitter && m_jitter) {
         // Workers share the cursor without a lock: a collision only repeats or skips one
         // jitter vector, which nobody can see. The atomic keeps the race well defined.
         std::atomic_ref<int32_t> cursor(m_nJitterPos);
@@ -205,17 +205,18 @@ CDrawWnd::DotColour CDrawWnd::ShimmerColour(float vx, float vy, float c0, float 
     const float speed = std::sqrt(vx * vx + vy * vy);
     if (!(speed > kMinShimmerSpeed)) return o;  // at rest (or not a number): no direction
     // Rounding can put the cosine a hair outside [-1, 1]; a large exponent would blow that up.
-    const float d = std::clamp((vx * m_fShimmerDirX + vy * m_fShimmerDirY) / speed, -1.0f, 1.0f);
+    const float d =
+        std::clamp((vx * m_look.m_fShimmerDirX + vy * m_look.m_fShimmerDirY) / speed, -1.0f, 1.0f);
     if (!(d > -0.9999f)) return o;
     const float t = (d + 1.0f) * 0.5f;
     float* ch[3] = {&o.c0, &o.c1, &o.c2};
     const float plain[3] = {c0, c1, c2};
-    if (m_fShineAmount > 0.0f) {
-        const float f = std::pow(t, m_fShineExp) * m_fShineAmount;
+    if (m_look.m_fShineAmount > 0.0f) {
+        const float f = std::pow(t, m_look.m_fShineExp) * m_look.m_fShineAmount;
         for (int j = 0; j < 3; ++j) *ch[j] += f * plain[j];
     }
-    if (m_fSparkAmount > 0.0f) {
-        const float g = m_fSparkAmount * std::pow(t, m_fSparkExp);
+    if (m_look.m_fSparkAmount > 0.0f) {
+        const float g = m_look.m_fSparkAmount * std::pow(t, m_look.m_fSparkExp);
         for (int j = 0; j < 3; ++j) *ch[j] += 0.25f * g * plain[j] + g;
     }
     // The top keeps one plot within full strength; the floor keeps the channel range every
@@ -231,10 +232,10 @@ void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, flo
     if (!m_pCanvas) return;
     const CanvasSurface& s = m_pCanvas->Surface();
     if (s.width <= 0) return;
-    const bool shimmer = m_bShimmer != 0;
+    const bool shimmer = m_look.m_bShimmer != 0;
     // Without shimmer every image of the dot adds the same amounts: worked out once.
     const Amounts plain = shimmer ? Amounts{} : AmountsFor(c0, c1, c2);
-    const bool points = !generic && m_nDotStyle == kDotPoints && s.deep != nullptr;
+    const bool points = !generic && m_look.m_nDotStyle == kDotPoints && s.deep != nullptr;
     auto plot = [&](float px, float py, float pvx, float pvy) {
         Amounts a = plain;
         if (shimmer) {
@@ -251,7 +252,7 @@ void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, flo
             PlotWithAmounts(s, px, py, a);
         }
     };
-    if (m_nReflections <= 1 && !m_bSymmetric) {
+    if (m_reflect.m_nReflections <= 1 && !m_reflect.m_bSymmetric) {
         plot(x, y, vx, vy);
         return;
     }
@@ -259,20 +260,21 @@ void CDrawWnd::PlotDotImages(float x, float y, float c0, float c1, float c2, flo
     const float cy = static_cast<float>(m_nCentreY);
     const float dx = x - cx;
     const float dy = y - cy;
-    const int n = std::clamp(m_nReflections, 1, kMaxReflections);
+    const int n = std::clamp(m_reflect.m_nReflections, 1, kMaxReflections);
     for (int r = 0; r < n; ++r) {
-        const float c = m_fReflCos[r];
-        const float sn = m_fReflSin[r];
+        const float c = m_reflect.m_fReflCos[r];
+        const float sn = m_reflect.m_fReflSin[r];
         plot(cx + dx * c + dy * sn, cy + dy * c - dx * sn, vx * c + vy * sn, vy * c - vx * sn);
-        if (m_bSymmetric) {
+        if (m_reflect.m_bSymmetric) {
             plot(cx + dy * sn - dx * c, cy + dx * sn + dy * c, vy * sn - vx * c, vx * sn + vy * c);
         }
     }
 }
 
 int CDrawWnd::ImagesPerDot() const {
-    if (m_nReflections <= 1 && !m_bSymmetric) return 1;
-    return std::clamp(m_nReflections, 1, kMaxReflections) * (m_bSymmetric ? 2 : 1);
+    if (m_reflect.m_nReflections <= 1 && !m_reflect.m_bSymmetric) return 1;
+    return std::clamp(m_reflect.m_nReflections, 1, kMaxReflections) *
+           (m_reflect.m_bSymmetric ? 2 : 1);
 }
 
 // ---- Stripes -------------------------------------------------------------------------------
@@ -331,7 +333,7 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
     std::fill(start, start + DotBand::kMaxStripes + 1, 0);
     if (stripes <= 0 || height <= 0) return;
     const uint8_t* const stripeOf = m_stripeOfRow.data();
-    const RowReach reach = RowReachOf(m_nDotStyle);
+    const RowReach reach = RowReachOf(m_look.m_nDotStyle);
     // The stripes of the first and last row a plot touches: the same or neighbours, since a
     // stripe is taller than any dot.
     auto span = [&](const SplatRecord& r, int& s0, int& s1) {
@@ -363,7 +365,7 @@ void CDrawWnd::ApplySplatStripe(int stripe) {
     if (s.width <= 0 || s.height != m_nStripeHeight) return;
     s.clipFirst = m_stripeFirstRow[stripe];
     s.clipEnd = m_stripeFirstRow[stripe + 1];
-    const bool points = m_nDotStyle == kDotPoints && s.deep != nullptr;
+    const bool points = m_look.m_nDotStyle == kDotPoints && s.deep != nullptr;
     // Band by band, each in its own order: the dots' order, whatever the workers' timing.
     for (int b = 0; b < std::max(1, m_nBands); ++b) {
         const DotBand& band = m_bands[b];
@@ -392,8 +394,8 @@ PlotAmounts CDrawWnd::AmountsFor(float c0, float c1, float c2) const {
     // With trails on, one plot may not pile up more than the "Point Magnitude" cap: the
     // strongest channel is brought down to the cap and the others with it, so the hue stays.
     const float m = std::max({c0, c1, c2});
-    if (m_nPointCap < kPointCapOff && m > m_fPointCap) {
-        const float k = m_fPointCap / m;
+    if (m_colour.m_nPointCap < kPointCapOff && m > m_colour.m_fPointCap) {
+        const float k = m_colour.m_fPointCap / m;
         return {ToFixed(c0 * k), ToFixed(c1 * k), ToFixed(c2 * k)};
     }
     return {ToFixed(c0), ToFixed(c1), ToFixed(c2)};
@@ -413,7 +415,7 @@ void CDrawWnd::PlotWithAmounts(const CanvasSurface& s, float x, float y, const P
     const float fracX = xs - fx;
     const float fracY = ys - fy;
 
-    switch (m_nDotStyle) {
+    switch (m_look.m_nDotStyle) {
         case kDotPixels:
             PlotPixel(s, ix, iy, a);
             break;
@@ -429,10 +431,10 @@ void CDrawWnd::PlotWithAmounts(const CanvasSurface& s, float x, float y, const P
         case kDotFuzzies:
         case kDotRings:
         case kDotDiscs:
-            if (m_nKernelReady == m_nDotStyle) {
+            if (m_look.m_nKernelReady == m_look.m_nDotStyle) {
                 const int kx = static_cast<int>(32.0f * fracX);
                 const int ky = static_cast<int>(32.0f * fracY);
-                PlotKernel(s, ix, iy, m_discKernel[kx][ky], a);
+                PlotKernel(s, ix, iy, m_look.m_discKernel[kx][ky], a);
             } else {
                 PlotSmallDisc(s, ix, iy, a);
             }
@@ -461,29 +463,29 @@ double CDrawWnd::DiscCoverage(int style, double d) {
 }
 
 bool CDrawWnd::DiscKernelsReady(int style) const {
-    return !IsRoundStyle(style) || m_nKernelReady == style;
+    return !IsRoundStyle(style) || m_look.m_nKernelReady == style;
 }
 
 void CDrawWnd::BuildDiscKernels(int style, bool all) {
     if (!IsRoundStyle(style)) {
-        m_nKernelReady = kKernelNoTable;
+        m_look.m_nKernelReady = kKernelNoTable;
         return;
     }
-    if (style != m_nKernelStyle) {
-        m_nKernelStyle = style;
-        m_nKernelRow = 0;
-        m_nKernelReady = 0;
+    if (style != m_look.m_nKernelStyle) {
+        m_look.m_nKernelStyle = style;
+        m_look.m_nKernelRow = 0;
+        m_look.m_nKernelReady = 0;
     }
     // A table finished earlier for this style (the user went to another style and back) is
     // ready again at once.
     do {
-        if (m_nKernelRow >= kKernelRowsDone) {
-            m_nKernelReady = style;
+        if (m_look.m_nKernelRow >= kKernelRowsDone) {
+            m_look.m_nKernelReady = style;
             return;
         }
-        BuildDiscKernelRow(m_nKernelRow++);
+        BuildDiscKernelRow(m_look.m_nKernelRow++);
     } while (all);
-    if (m_nKernelRow >= kKernelRowsDone) m_nKernelReady = style;
+    if (m_look.m_nKernelRow >= kKernelRowsDone) m_look.m_nKernelReady = style;
 }
 
 void CDrawWnd::BuildDiscKernelRow(int row) {
@@ -493,11 +495,11 @@ void CDrawWnd::BuildDiscKernelRow(int row) {
     // block's second pixel plus the sub-pixel offset.
     // Area of the disc in samples (pi * 48^2): the weights sum to about area / scale, in
     // 1/1024, whatever the sub-pixel offset.
-    const double divisor = ShapeFor(m_nKernelStyle).scale * 7238.2295 / 1024.0;
+    const double divisor = ShapeFor(m_look.m_nKernelStyle).scale * 7238.2295 / 1024.0;
     const double cx = 48.0 + row;
     // Only the disc's bounding box can be lit, and inside the soft edge (or inside a ring's
     // hole) the answer is known without a square root: a row costs well under a frame.
-    const DiscShape shape = ShapeFor(m_nKernelStyle);
+    const DiscShape shape = ShapeFor(m_look.m_nKernelStyle);
     // Squared radius inside which every point is fully covered; a ring has no such core.
     const double solid = kDiscOuter - shape.ramp;
     const double solid2 = shape.ring ? -1.0 : solid * solid;
@@ -515,11 +517,13 @@ void CDrawWnd::BuildDiscKernelRow(int row) {
                 const double dx = p - cx;
                 const double d2 = dx * dx + dy * dy;
                 if (d2 >= kDiscOuter * kDiscOuter) continue;
-                cells[p / 32] += d2 <= solid2 ? 1.0 : DiscCoverage(m_nKernelStyle, std::sqrt(d2));
+                cells[p / 32] +=
+                    d2 <= solid2 ? 1.0 : DiscCoverage(m_look.m_nKernelStyle, std::sqrt(d2));
             }
         }
         for (int i = 0; i < 16; ++i) {
-            m_discKernel[row][column][i] = static_cast<int16_t>(std::floor(sum[i] / divisor + 0.5));
+            m_look.m_discKernel[row][column][i] =
+                static_cast<int16_t>(std::floor(sum[i] / divisor + 0.5));
         }
     }
 }
@@ -528,19 +532,19 @@ void CDrawWnd::BuildDiscKernelRow(int row) {
 
 void CDrawWnd::SetDotStyle(int style) {
     Lock lock(m_csEngine);
-    m_nDotStyle = (style >= 0 && style < kDotStyleCount) ? style : kDotPoints;
+    m_look.m_nDotStyle = (style >= 0 && style < kDotStyleCount) ? style : kDotPoints;
     if (m_pCanvas) m_pCanvas->RequestClear();
 }
 
 void CDrawWnd::UpdateShimmerOn() {
-    m_bShimmer = (m_fShineAmount > 0.0f || m_fSparkAmount > 0.0f) ? 1 : 0;
+    m_look.m_bShimmer = (m_look.m_fShineAmount > 0.0f || m_look.m_fSparkAmount > 0.0f) ? 1 : 0;
 }
 
 void CDrawWnd::SetShimmerBright(double bright) {
     if (!std::isfinite(bright)) return;
     Lock lock(m_csEngine);
     const double b = std::clamp(bright, 0.0, 200.0) / 200.0;
-    m_fShineAmount = static_cast<float>(b * b * 30.0);
+    m_look.m_fShineAmount = static_cast<float>(b * b * 30.0);
     UpdateShimmerOn();
 }
 
@@ -549,11 +553,11 @@ void CDrawWnd::SetShimmerNarrow(double narrow) {
     Lock lock(m_csEngine);
     const double v = std::clamp(narrow, 0.0, 1000.0) / 1000.0;
     // Both exponents sweep a logarithmic scale: 0.25 .. 300 for shine, 20 .. 3000 for sparkle.
-    m_fShineExp =
+    m_look.m_fShineExp =
         static_cast<float>(std::exp(std::log(0.25) + (std::log(300.0) - std::log(0.25)) * v));
-    m_fSparkBaseExp =
+    m_look.m_fSparkBaseExp =
         static_cast<float>(std::exp(std::log(20.0) + (std::log(3000.0) - std::log(20.0)) * v));
-    m_fSparkExp = m_bGlitter ? m_fSparkBaseExp : 2.0f * m_fSparkBaseExp;
+    m_look.m_fSparkExp = m_look.m_bGlitter ? m_look.m_fSparkBaseExp : 2.0f * m_look.m_fSparkBaseExp;
     // A narrow highlight wants small, well-spread glitter; a broad one big, rough jitter.
     BuildJitter((1.0 - std::pow(v, 0.3)) * 8.0 + 0.3, 1.5 * v + 1.13);
 }
@@ -563,13 +567,13 @@ void CDrawWnd::SetShineGlitter(double value) {
     Lock lock(m_csEngine);
     const double v = std::clamp(value, -1000.0, 1000.0);
     if (v < 0.0) {
-        m_fSparkAmount = static_cast<float>(-v / 10.0 * 2.2);
-        m_bGlitter = 1;
-        m_fSparkExp = m_fSparkBaseExp;
+        m_look.m_fSparkAmount = static_cast<float>(-v / 10.0 * 2.2);
+        m_look.m_bGlitter = 1;
+        m_look.m_fSparkExp = m_look.m_fSparkBaseExp;
     } else {
-        m_fSparkAmount = static_cast<float>(v / 10.0 * 1.2);
-        m_bGlitter = 0;
-        m_fSparkExp = 2.0f * m_fSparkBaseExp;
+        m_look.m_fSparkAmount = static_cast<float>(v / 10.0 * 1.2);
+        m_look.m_bGlitter = 0;
+        m_look.m_fSparkExp = 2.0f * m_look.m_fSparkBaseExp;
     }
     UpdateShimmerOn();
 }

@@ -21,13 +21,14 @@ CDrawWnd::CDrawWnd(EngineClock& clock, const EngineOptions& options) : m_clock(c
     Seed(kFirstSeed);
 
     const double u = m_rng.RandomUniform();
-    m_dPatternAngle = u * 6.28;
-    m_dPatternSin = std::sin(m_dPatternAngle);
-    m_dPatternCos = std::cos(m_dPatternAngle);
+    m_motion.m_dPatternAngle = u * 6.28;
+    m_motion.m_dPatternSin = std::sin(m_motion.m_dPatternAngle);
+    m_motion.m_dPatternCos = std::cos(m_motion.m_dPatternAngle);
 
     if (m_jitter.Allocate(2 * static_cast<std::size_t>(kJitterEntries))) BuildJitter(1.0, 1.8);
 
-    std::fill(std::begin(m_fStyleParamLive), std::end(m_fStyleParamLive), kUnsetLiveParam);
+    std::fill(std::begin(m_style.m_fStyleParamLive), std::end(m_style.m_fStyleParamLive),
+              kUnsetLiveParam);
 
     AllocateDotStore(options.failAllocationForTesting);
     CreateWorkers(options.workerCount);
@@ -48,7 +49,7 @@ CDrawWnd::~CDrawWnd() {
         m_pCanvas->Stop();
         m_pCanvas.reset();
     }
-    m_dotBlock.Reset();
+    m_dots.m_dotBlock.Reset();
     m_falloff.Reset();
     if (m_pPool) {
         m_pPool->Stop();
@@ -61,19 +62,19 @@ CDrawWnd::~CDrawWnd() {
 }
 
 bool CDrawWnd::AllocateDotStore(bool simulateFailure) {
-    if (simulateFailure || !m_dotBlock.Allocate(kDotArrays * kDotStride)) return false;
+    if (simulateFailure || !m_dots.m_dotBlock.Allocate(kDotArrays * kDotStride)) return false;
     float* arrays[kDotArrays];
-    for (int i = 0; i < kDotArrays; ++i) arrays[i] = m_dotBlock.Data() + i * kDotStride;
-    m_pDotR = arrays[0];
-    m_pDotG = arrays[1];
-    m_pDotB = arrays[2];
-    m_pX = arrays[3];
-    m_pY = arrays[4];
-    m_pVX = arrays[5];
-    m_pVY = arrays[6];
-    m_pMobility = arrays[7];
-    m_pSpare1 = arrays[8];
-    m_pSpare2 = arrays[9];
+    for (int i = 0; i < kDotArrays; ++i) arrays[i] = m_dots.m_dotBlock.Data() + i * kDotStride;
+    m_dots.m_pDotR = arrays[0];
+    m_dots.m_pDotG = arrays[1];
+    m_dots.m_pDotB = arrays[2];
+    m_dots.m_pX = arrays[3];
+    m_dots.m_pY = arrays[4];
+    m_dots.m_pVX = arrays[5];
+    m_dots.m_pVY = arrays[6];
+    m_dots.m_pMobility = arrays[7];
+    m_dots.m_pSpare1 = arrays[8];
+    m_dots.m_pSpare2 = arrays[9];
     return true;
 }
 
@@ -116,7 +117,7 @@ void CDrawWnd::CreateWorkers(int requested) {
 }
 
 bool CDrawWnd::IsUsable() const {
-    return m_dotBlock && m_bands && m_jitter && m_falloff;
+    return m_dots.m_dotBlock && m_bands && m_jitter && m_falloff;
 }
 
 int CDrawWnd::CreateOutput(double frameRate) {

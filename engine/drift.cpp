@@ -86,71 +86,72 @@ void CDrawWnd::DriftStateDeleter::operator()(DriftState* state) const {
 void CDrawWnd::EnableDrift(bool on) {
     Lock lock(m_csEngine);
     if (!on) {
-        if (m_pDrift) m_pDrift->running = false;
+        if (m_drift.m_pDrift) m_drift.m_pDrift->running = false;
         return;
     }
-    if (!m_pDrift) {
-        m_pDrift.reset(new (std::nothrow) DriftState);
-        if (!m_pDrift) return;  // no memory: the pattern simply does not drift
+    if (!m_drift.m_pDrift) {
+        m_drift.m_pDrift.reset(new (std::nothrow) DriftState);
+        if (!m_drift.m_pDrift) return;  // no memory: the pattern simply does not drift
     }
     // Take the bases afresh at the next step, so drift never carries one pattern's
     // wandering into the next.
-    m_pDrift->captured = false;
-    m_pDrift->running = true;
-    m_pDrift->lastStep = m_clock.Milliseconds();
+    m_drift.m_pDrift->captured = false;
+    m_drift.m_pDrift->running = true;
+    m_drift.m_pDrift->lastStep = m_clock.Milliseconds();
 }
 
 bool CDrawWnd::IsDriftRunning() const {
     Lock lock(m_csEngine);
-    return m_pDrift && m_pDrift->running;
+    return m_drift.m_pDrift && m_drift.m_pDrift->running;
 }
 
 bool CDrawWnd::DriftTick() {
     Lock lock(m_csEngine);
-    if (!m_pDrift || !m_pDrift->running) return false;
+    if (!m_drift.m_pDrift || !m_drift.m_pDrift->running) return false;
     // Unsigned difference: correct across the clock's wrap.
-    if (m_clock.Milliseconds() - m_pDrift->lastStep <= kDriftIntervalMs) return false;
+    if (m_clock.Milliseconds() - m_drift.m_pDrift->lastStep <= kDriftIntervalMs) return false;
     DriftStep();
     return true;
 }
 
 void CDrawWnd::DriftStep() {
     Lock lock(m_csEngine);
-    if (!m_pDrift || !m_pDrift->running) return;
-    m_pDrift->lastStep = m_clock.Milliseconds();
+    if (!m_drift.m_pDrift || !m_drift.m_pDrift->running) return;
+    m_drift.m_pDrift->lastStep = m_clock.Milliseconds();
     // A new style brings new parameters with other roles: start from its values.
-    if (!m_pDrift->captured || m_pDrift->style != m_nStyle) CaptureDriftBases();
+    if (!m_drift.m_pDrift->captured || m_drift.m_pDrift->style != m_style.m_nStyle)
+        CaptureDriftBases();
     WalkDriftSlots();
 }
 
 void CDrawWnd::CaptureDriftBases() {
-    DriftState& s = *m_pDrift;
+    DriftState& s = *m_drift.m_pDrift;
     std::fill(std::begin(s.base), std::end(s.base), 0.0);
-    s.base[kSlotPointMagnitude] = std::pow(std::max(0.0, m_dPointMagnitude), 0.618047);
-    s.base[kSlotPastels] = m_dPastel;
-    s.base[kSlotColourBright] = m_dColourBright;
-    s.base[kSlotViscosity] = m_dViscosity;
-    s.base[kSlotActivity] = m_dActivity;
-    s.base[kSlotConfinement] = m_dConfine;
-    s.base[kSlotInfluenceRange] = m_fInfluenceRange;
+    s.base[kSlotPointMagnitude] = std::pow(std::max(0.0, m_colour.m_dPointMagnitude), 0.618047);
+    s.base[kSlotPastels] = m_colour.m_dPastel;
+    s.base[kSlotColourBright] = m_colour.m_dColourBright;
+    s.base[kSlotViscosity] = m_motion.m_dViscosity;
+    s.base[kSlotActivity] = m_motion.m_dActivity;
+    s.base[kSlotConfinement] = m_motion.m_dConfine;
+    s.base[kSlotInfluenceRange] = m_motion.m_fInfluenceRange;
     // The turbulence setting that gives the current inertia (the inverse of SetTurbulence).
-    const double inertia = std::min(static_cast<double>(m_fMoverInertia), 0.999999);
+    const double inertia = std::min(static_cast<double>(m_motion.m_fMoverInertia), 0.999999);
     s.base[kSlotTurbulence] = std::log(1.0 - inertia) / 8.0 + 1.0;
-    s.base[kSlotPace] = m_dPace;
-    s.base[kSlotGlitterAmount] = m_fSparkAmount;
-    s.base[kSlotGlitterExp] = m_fSparkExp;
-    s.glitter = m_bGlitter != 0;
+    s.base[kSlotPace] = m_motion.m_dPace;
+    s.base[kSlotGlitterAmount] = m_look.m_fSparkAmount;
+    s.base[kSlotGlitterExp] = m_look.m_fSparkExp;
+    s.glitter = m_look.m_bGlitter != 0;
 
     std::fill(std::begin(s.roleParam), std::end(s.roleParam), -1);
     std::fill(std::begin(s.roleBase), std::end(s.roleBase), 0.0f);
-    s.style = m_nStyle;
-    if (const StyleInfo* style = GetStyle(m_nStyle)) {
+    s.style = m_style.m_nStyle;
+    if (const StyleInfo* style = GetStyle(m_style.m_nStyle)) {
         const int count = std::min<int>(style->paramCount, kStyleParamSlots);
         for (int i = 0; i < count; ++i) {
             const int role = style->params[i].role;
             if (role <= kRoleNone || role >= kStyleRoleCount || s.roleParam[role] >= 0) continue;
             s.roleParam[role] = i;
-            s.roleBase[role] = m_fStyleParam[i];
+            s.roleBase[role] = m_style.m_fStyleParam[i];
         }
     }
     // Styles whose energy or spin comes in the second kind drift that one in its place.
@@ -177,32 +178,32 @@ void CDrawWnd::CaptureDriftBases() {
 double CDrawWnd::DriftValue(int slot, double base, double range, double step, double smoothing,
                             double lo, double hi) {
     const double u = 2.0 * RandomUniform() - 1.0;
-    return DriftWalk(m_pDrift->offset[slot], u, base, range, step, smoothing, lo, hi);
+    return DriftWalk(m_drift.m_pDrift->offset[slot], u, base, range, step, smoothing, lo, hi);
 }
 
 void CDrawWnd::DriftStyleRole(int slot, int role, bool multiplicative, double step, bool liveCopy) {
-    const DriftState& s = *m_pDrift;
+    const DriftState& s = *m_drift.m_pDrift;
     const int i = s.roleParam[role];
-    const StyleInfo* style = GetStyle(m_nStyle);
+    const StyleInfo* style = GetStyle(m_style.m_nStyle);
     if (i < 0 || style == nullptr) return;
     const StyleParamInfo& info = style->params[i];
     const double range = multiplicative ? s.multRange : -s.addRange;
     const double v =
         DriftValue(slot, s.roleBase[role], range, step, kDriftSmoothing, info.min, info.max);
     if (liveCopy) {
-        m_fStyleParamLive[i] = static_cast<float>(v);
+        m_style.m_fStyleParamLive[i] = static_cast<float>(v);
         return;
     }
     const float value = static_cast<float>(std::trunc(v));
-    if (value == m_fStyleParam[i]) return;
-    m_fStyleParam[i] = value;
+    if (value == m_style.m_fStyleParam[i]) return;
+    m_style.m_fStyleParam[i] = value;
     // The group size is derived from these two (ApplyStyleParams); the frame step derives it
     // again only for parameters marked changed.
-    if (role == kRoleDotsPerGroup || role == kRoleStrobePeriod) m_bStyleParamsChanged = 1;
+    if (role == kRoleDotsPerGroup || role == kRoleStrobePeriod) m_style.m_bStyleParamsChanged = 1;
 }
 
 void CDrawWnd::WalkDriftSlots() {
-    DriftState& s = *m_pDrift;
+    DriftState& s = *m_drift.m_pDrift;
     s.multRange = 0.9 * s.multRange + 0.1 * kLn4;
     s.addRange = 0.9 * s.addRange + 0.075;  // tends to 0.75
     const double mult = s.multRange;
@@ -242,11 +243,11 @@ void CDrawWnd::WalkDriftSlots() {
         DriftValue(kSlotTurbulence, s.base[kSlotTurbulence], mult, kMultStep, sm, 0.001, 1.0));
     SetPace(DriftValue(kSlotPace, s.base[kSlotPace], mult, kMultStep, sm, 0.001, 2.0));
 
-    if (s.glitter && m_bGlitter) {
-        m_fSparkAmount = static_cast<float>(DriftValue(
+    if (s.glitter && m_look.m_bGlitter) {
+        m_look.m_fSparkAmount = static_cast<float>(DriftValue(
             kSlotGlitterAmount, s.base[kSlotGlitterAmount], kLn9, kGlitterStep, sm, 1.0, 5000.0));
-        m_fSparkExp = static_cast<float>(DriftValue(kSlotGlitterExp, s.base[kSlotGlitterExp], kLn9,
-                                                    kGlitterStep, sm, 1.0, 10000.0));
+        m_look.m_fSparkExp = static_cast<float>(DriftValue(kSlotGlitterExp, s.base[kSlotGlitterExp],
+                                                           kLn9, kGlitterStep, sm, 1.0, 10000.0));
     }
 
     DriftStyleRole(kSlotHorizontalRatio, kRoleHorizontalRatio, false, kAddStep, false);

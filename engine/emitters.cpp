@@ -9,7 +9,7 @@
 //                         BurstMobility
 //   simple styles         0, 3, 4, 9, 10, 11, 13, 21, 22, 23, 24
 //
-// Notation in the emitters: p1..p5 are the style parameters 2..6 (m_fStyleParam[1..5]);
+// Notation in the emitters: p1..p5 are the style parameters 2..6 (m_style.m_fStyleParam[1..5]);
 // u is a RandomUniform draw, v a RandomFraction draw (the fast generator, [0, 1)).
 #include <algorithm>
 #include <cmath>
@@ -42,8 +42,8 @@ int32_t PositiveMod(int64_t value, int32_t modulus) {
 // ---- Emit ------------------------------------------------------------------------------
 
 bool CDrawWnd::Emit(int first, int last, double framesPerDot, int intervalFrames) {
-    const int32_t dots = std::min(m_nDots, kMaxDots);
-    if (!m_dotBlock || dots <= 0 || m_nWidth <= 0 || m_nHeight <= 0) return false;
+    const int32_t dots = std::min(m_dots.m_nDots, kMaxDots);
+    if (!m_dots.m_dotBlock || dots <= 0 || m_nWidth <= 0 || m_nHeight <= 0) return false;
 
     EmitRun run;
     run.dots = dots;
@@ -59,11 +59,12 @@ bool CDrawWnd::Emit(int first, int last, double framesPerDot, int intervalFrames
     // A drifting energy waits in its live copy. The sprayers, "Fleuret (Spirals)" and
     // "Floaters" ramp it in across the run themselves; every other emitter reads the
     // parameter whole, so it is taken over before the emitter runs.
-    const bool rampsEnergy = m_nStyle == kStyleRadialNozzles || m_nStyle == kStyleSpinningSprayer ||
-                             m_nStyle == kStyleFleuret || m_nStyle == kStyleFloaters;
+    const bool rampsEnergy =
+        m_style.m_nStyle == kStyleRadialNozzles || m_style.m_nStyle == kStyleSpinningSprayer ||
+        m_style.m_nStyle == kStyleFleuret || m_style.m_nStyle == kStyleFloaters;
     if (!rampsEnergy) TakeOverLiveEnergy();
 
-    switch (m_nStyle) {
+    switch (m_style.m_nStyle) {
         case kStyleBigBang:
             EmitBigBang(run);
             break;
@@ -148,16 +149,16 @@ bool CDrawWnd::Emit(int first, int last, double framesPerDot, int intervalFrames
 // ---- Shared helpers --------------------------------------------------------------------
 
 void CDrawWnd::PlaceDot(int slot, double x, double y, double vx, double vy) {
-    m_pX[slot] = static_cast<float>(x);
-    m_pY[slot] = static_cast<float>(y);
-    m_pVX[slot] = static_cast<float>(vx);
-    m_pVY[slot] = static_cast<float>(vy);
+    m_dots.m_pX[slot] = static_cast<float>(x);
+    m_dots.m_pY[slot] = static_cast<float>(y);
+    m_dots.m_pVX[slot] = static_cast<float>(vx);
+    m_dots.m_pVY[slot] = static_cast<float>(vy);
 }
 
 // The dot scale divides several launch terms; before a dot count is set it is not yet a
 // positive number, and then the unreduced scale is the sound stand-in.
 double CDrawWnd::EmitDotScale() const {
-    const double s = m_fDotScale;
+    const double s = m_dots.m_fDotScale;
     return std::isfinite(s) && s > 0.0 ? s : 1.0;
 }
 
@@ -170,9 +171,9 @@ double CDrawWnd::GoldenAngle() {
 // A value that drift or the audio drive left for a parameter is taken once: the live copy
 // goes back to "none", so the same value is never blended in twice.
 bool CDrawWnd::TakeLiveStyleParam(int index, float* live) {
-    const float value = m_fStyleParamLive[index];
+    const float value = m_style.m_fStyleParamLive[index];
     if (value <= kUnsetLiveParam + 1.0f) return false;
-    m_fStyleParamLive[index] = kUnsetLiveParam;
+    m_style.m_fStyleParamLive[index] = kUnsetLiveParam;
     if (!std::isfinite(value)) return false;
     *live = value;
     return true;
@@ -183,7 +184,7 @@ bool CDrawWnd::TakeLiveStyleParam(int index, float* live) {
 // negative damping that flips and grows the velocity every frame: both keep the dot's
 // damping as it is (mobility 1) or stop at zero damping (mobility 0).
 float CDrawWnd::BurstMobility(double e) const {
-    const double d = m_dViscosity;
+    const double d = m_motion.m_dViscosity;
     if (!(d - 1.0 > 1e-6) || !std::isfinite(e)) return 1.0f;
     return static_cast<float>(std::max(0.0, (d - 1.0 / e) / (d - 1.0)));
 }
@@ -199,7 +200,7 @@ double CDrawWnd::BurstSpeedBase(double energy) {
 
 // "The Big Bang": every dot leaves a point-sized core at the centre.
 void CDrawWnd::EmitBigBang(const EmitRun& run) {
-    const double power = m_fStyleParam[1] * 0.8 * EmitDotScale();
+    const double power = m_style.m_fStyleParam[1] * 0.8 * EmitDotScale();
     for (int32_t j = 0; j < run.count; ++j) {
         const double theta = kTwoPi * RandomUniform();
         const double speed = power * (RandomUniform() - 0.5);
@@ -213,11 +214,11 @@ void CDrawWnd::EmitBigBang(const EmitRun& run) {
 // "Rings": each dot picks one of the rings, whose speeds are evenly stepped; the group's
 // directions go evenly round, so a group reads as a circle.
 void CDrawWnd::EmitRings(const EmitRun& run) {
-    const int rings = std::max(1, static_cast<int>(m_fStyleParam[2]));
-    const double power = (m_fStyleParam[1] * 5.0 / 100.0 + 0.5) * EmitDotScale();
+    const int rings = std::max(1, static_cast<int>(m_style.m_fStyleParam[2]));
+    const double power = (m_style.m_fStyleParam[1] * 5.0 / 100.0 + 0.5) * EmitDotScale();
     for (int32_t j = 0; j < run.count; ++j) {
         const int ring = m_rng.Rand() % rings;
-        const double diffusion = (2.0 * RandomFraction() - 1.0) * m_fEmitSpeed;
+        const double diffusion = (2.0 * RandomFraction() - 1.0) * m_style.m_fEmitSpeed;
         const double speed = ((ring + 1) * 4.5 / (rings + 1) + diffusion) * power;
         const double angle = kTwoPi * j / run.count;
         PlaceDot(run.Slot(j), m_nWidth * 0.5, m_nHeight * 0.5, speed * std::sin(angle),
@@ -227,8 +228,8 @@ void CDrawWnd::EmitRings(const EmitRun& run) {
 
 // "Ribbon": a band across the whole width, launched with a small drift along it.
 void CDrawWnd::EmitRibbon(const EmitRun& run) {
-    const double width = m_fStyleParam[1] * 0.005;
-    const double e = m_fStyleParam[2] * 0.002;
+    const double width = m_style.m_fStyleParam[1] * 0.005;
+    const double e = m_style.m_fStyleParam[2] * 0.002;
     for (int32_t j = 0; j < run.count; ++j) {
         const double x = RandomUniform() * m_nWidth;
         const double y = m_nHeight * 0.5 + (RandomUniform() - 0.5) * width * m_nHeight;
@@ -245,8 +246,8 @@ void CDrawWnd::EmitRibbon(const EmitRun& run) {
 // "Ball": a disc of the chosen radius; "Concentration" above 0 crowds the dots to the middle,
 // below 0 out to the rim. The dots are born almost at rest.
 void CDrawWnd::EmitBall(const EmitRun& run) {
-    const double radius = m_fStyleParam[1] / 1000.0 * m_nHeight * 0.5;
-    const double shape = 0.5 * std::exp(0.045 * m_fStyleParam[3]);
+    const double radius = m_style.m_fStyleParam[1] / 1000.0 * m_nHeight * 0.5;
+    const double shape = 0.5 * std::exp(0.045 * m_style.m_fStyleParam[3]);
     for (int32_t j = 0; j < run.count; ++j) {
         const double rho = std::pow(RandomUniform(), shape) * radius;
         const double theta = kTwoPi * RandomUniform();
@@ -272,7 +273,7 @@ void CDrawWnd::EmitSidewaysSpray(const EmitRun& run) {
 
 // "White Hole": out of a small core at the centre in all directions.
 void CDrawWnd::EmitWhiteHole(const EmitRun& run) {
-    const double energy = m_fStyleParam[2] * 0.1 * EmitDotScale();
+    const double energy = m_style.m_fStyleParam[2] * 0.1 * EmitDotScale();
     for (int32_t j = 0; j < run.count; ++j) {
         const double r = 4.0 * (RandomUniform() - 0.5);
         const double theta = kTwoPi * RandomFraction();
@@ -287,37 +288,37 @@ void CDrawWnd::EmitWhiteHole(const EmitRun& run) {
 // "Event Horizon": along the horizontal middle line, directions biased by the pattern seed.
 void CDrawWnd::EmitEventHorizon(const EmitRun& run) {
     const double span = WrapActive() ? m_nWidth : 0.95 * m_nWidth;
-    const double energy = m_fStyleParam[1] * kEventHorizonSpeed * EmitDotScale();
+    const double energy = m_style.m_fStyleParam[1] * kEventHorizonSpeed * EmitDotScale();
     for (int32_t j = 0; j < run.count; ++j) {
         const double x = m_nWidth * 0.5 + m_rng.RandomSigned(0.5f) * span;
         const double speed = m_rng.RandomSigned(0.5f) * energy;
         const double u1 = RandomUniform();
         const double u2 = RandomUniform();
         const double phi =
-            kTwoPi * (kSeedMinor * (u1 - 0.5) + kSeedMajor * (u2 - 0.5 + m_dPatternSeed));
+            kTwoPi * (kSeedMinor * (u1 - 0.5) + kSeedMajor * (u2 - 0.5 + m_motion.m_dPatternSeed));
         PlaceDot(run.Slot(j), x, m_nHeight * 0.5, speed * std::cos(phi), speed * std::sin(phi));
     }
 }
 
 // "Radar Sweep": dots laid at rest along a turning beam from the centre.
 void CDrawWnd::EmitRadarSweep(const EmitRun& run) {
-    const double rate = m_fStyleParam[2] / 800.0;
+    const double rate = m_style.m_fStyleParam[2] / 800.0;
     const double step = 0.5 * run.framesPerDot * rate * rate;
     const double squash = static_cast<double>(m_nHeight) / m_nWidth;
     for (int32_t j = 0; j < run.count; ++j) {
-        m_dPatternAngle += step;
+        m_motion.m_dPatternAngle += step;
         const double distance = RandomFraction() * m_nWidth * 0.5;
-        const double angle = m_dPatternAngle + m_rng.RandomSigned(0.005f);
+        const double angle = m_motion.m_dPatternAngle + m_rng.RandomSigned(0.005f);
         PlaceDot(run.Slot(j), m_nWidth * 0.5 + std::cos(angle) * distance,
                  m_nHeight * 0.5 + std::sin(angle) * distance * squash, 0.0, 0.0);
     }
     // Only the angle's direction matters; keeping it small keeps its sine exact in long runs.
-    m_dPatternAngle = std::fmod(m_dPatternAngle, kTwoPi);
+    m_motion.m_dPatternAngle = std::fmod(m_motion.m_dPatternAngle, kTwoPi);
 }
 
 // "From the Ether": anywhere on the canvas.
 void CDrawWnd::EmitFromTheEther(const EmitRun& run) {
-    const double energy = m_fStyleParam[3] / 10.0 * EmitDotScale();
+    const double energy = m_style.m_fStyleParam[3] / 10.0 * EmitDotScale();
     for (int32_t j = 0; j < run.count; ++j) {
         const double x = RandomUniform() * m_nWidth;
         const double y = RandomUniform() * m_nHeight;
@@ -339,13 +340,13 @@ void CDrawWnd::EmitRising(const EmitRun& run) {
 // "Falls": a curtain from the top edge (or the bottom one when gravity pulls upward), already
 // moving with the pull.
 void CDrawWnd::EmitFalls(const EmitRun& run) {
-    m_fGravity = m_fStyleParam[2] / 3000.0f;
-    const double width = m_fStyleParam[3] / 1000.0 * m_nWidth;
+    m_style.m_fGravity = m_style.m_fStyleParam[2] / 3000.0f;
+    const double width = m_style.m_fStyleParam[3] / 1000.0 * m_nWidth;
     for (int32_t j = 0; j < run.count; ++j) {
         const double x = m_nWidth * 0.5 + m_rng.RandomSigned(0.5f) * width;
         const double drop = RandomFraction();
-        const double y = m_fGravity >= 0.0f ? 1.0 + drop : m_nHeight - 1.0 - drop;
-        const double vy = (m_rng.RandomSigned(0.5f) + 25.0) * m_fGravity;
+        const double y = m_style.m_fGravity >= 0.0f ? 1.0 + drop : m_nHeight - 1.0 - drop;
+        const double vy = (m_rng.RandomSigned(0.5f) + 25.0) * m_style.m_fGravity;
         PlaceDot(run.Slot(j), x, y, 0.0, vy);
     }
 }

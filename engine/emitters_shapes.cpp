@@ -41,9 +41,9 @@ void CDrawWnd::ShapeLaunch(double q, bool spinning, double spin, double* vx, dou
     double direction;
     double speed;
     if (spinning) {
-        m_dEmitPhase2 += kShapeSpin / EmitDotScale() * spin;
-        if (m_dEmitPhase2 > kTwoPi) m_dEmitPhase2 -= kTwoPi;
-        direction = m_dEmitPhase2;
+        m_style.m_dEmitPhase2 += kShapeSpin / EmitDotScale() * spin;
+        if (m_style.m_dEmitPhase2 > kTwoPi) m_style.m_dEmitPhase2 -= kTwoPi;
+        direction = m_style.m_dEmitPhase2;
         speed = 0.33 * q;
     } else {
         speed = m_rng.RandomSigned(0.5f) * q;
@@ -60,31 +60,31 @@ void CDrawWnd::ShapeLaunch(double q, bool spinning, double spin, double* vx, dou
 // along the arc, other values in random steps; negative values turn the other way.
 void CDrawWnd::EmitCircle(const EmitRun& run) {
     const double s = EmitDotScale();
-    const int spinFlow = static_cast<int>(std::lround(m_fStyleParam[5]));
-    const double c = NextCycle(&m_nCircleCycle, run.interval);
+    const int spinFlow = static_cast<int>(std::lround(m_style.m_fStyleParam[5]));
+    const double c = NextCycle(&m_style.m_nCircleCycle, run.interval);
     double t0 = c / run.interval;
     double t1 = (c + 1) / run.interval;
     double sense = 1.0;
     if (spinFlow != 0) {
-        const double perTurn = std::max(1e-9, run.dots * m_fStyleParam[1] / 5000.0);
+        const double perTurn = std::max(1e-9, run.dots * m_style.m_fStyleParam[1] / 5000.0);
         t0 = run.first / perTurn;
         t1 = (run.Last() + 1.0) / perTurn;
         if (spinFlow < 0) sense = -1.0;
     }
 
-    double rFrom = m_fStyleParam[3] / 1000.0 * m_nHeight / 2;
+    double rFrom = m_style.m_fStyleParam[3] / 1000.0 * m_nHeight / 2;
     double rTo = rFrom;
-    if (m_fStyleParam[3] < 0) {
+    if (m_style.m_fStyleParam[3] < 0) {
         auto breathing = [this](double phase) {
             return (std::sin(phase) + 1.0) * 0.6 * m_nHeight / 2;
         };
-        rFrom = breathing(m_dCircleBreath);
-        m_dCircleBreath =
-            std::fmod(m_dCircleBreath + run.count * std::numbers::pi * 0.00001, kTwoPi);
-        rTo = breathing(m_dCircleBreath);
+        rFrom = breathing(m_style.m_dCircleBreath);
+        m_style.m_dCircleBreath =
+            std::fmod(m_style.m_dCircleBreath + run.count * std::numbers::pi * 0.00001, kTwoPi);
+        rTo = breathing(m_style.m_dCircleBreath);
     }
 
-    const double q = m_fStyleParam[2] * 0.015 * s * 0.5;
+    const double q = m_style.m_fStyleParam[2] * 0.015 * s * 0.5;
     double t = t0;
     for (int32_t j = 0; j < run.count; ++j) {
         double turn;
@@ -123,14 +123,14 @@ void CDrawWnd::StrokePoint(int points, double s, double* x, double* y) const {
     const int j = std::clamp(static_cast<int>(std::floor(s)), 0, points - 1);
     const int next = std::min(j + 1, points - 1);
     const double f = std::clamp(s - j, 0.0, 1.0);
-    const double dx = m_drawX[next] - m_drawX[j];
-    const double dy = m_drawY[next] - m_drawY[j];
-    double fx = m_drawX[j] + f * dx;
-    double fy = m_drawY[j] + f * dy;
-    if (std::sqrt(dx * dx + dy * dy) > 10.0 * m_fDrawGap) {
+    const double dx = m_strokes.m_drawX[next] - m_strokes.m_drawX[j];
+    const double dy = m_strokes.m_drawY[next] - m_strokes.m_drawY[j];
+    double fx = m_strokes.m_drawX[j] + f * dx;
+    double fy = m_strokes.m_drawY[j] + f * dy;
+    if (std::sqrt(dx * dx + dy * dy) > 10.0 * m_strokes.m_fDrawGap) {
         const int nearer = f < 0.5 ? j : next;
-        fx = m_drawX[nearer];
-        fy = m_drawY[nearer];
+        fx = m_strokes.m_drawX[nearer];
+        fy = m_strokes.m_drawY[nearer];
     }
     *x = fx * m_nWidth;
     *y = fy * m_nHeight;
@@ -139,13 +139,13 @@ void CDrawWnd::StrokePoint(int points, double s, double* x, double* y) const {
 // Dots are born along the drawn stroke, a slice of it per event.
 void CDrawWnd::EmitDraw(const EmitRun& run) {
     // The stroke grows on the input thread; one read of the count gives a consistent prefix.
-    const int points = std::clamp(m_nDrawPoints, 0, kMaxDrawPoints);
-    const double c = NextCycle(&m_nDrawCycle, run.interval);
+    const int points = std::clamp(m_strokes.m_nDrawPoints, 0, kMaxDrawPoints);
+    const double c = NextCycle(&m_style.m_nDrawCycle, run.interval);
     const double length = std::max(0, points - 1);
     const double s0 = length * c / run.interval;
     const double s1 = length * (c + 1) / run.interval;
-    const double q = m_fStyleParam[3] / 10.0 * EmitDotScale();
-    const double spin = m_fStyleParam[5];
+    const double q = m_style.m_fStyleParam[3] / 10.0 * EmitDotScale();
+    const double spin = m_style.m_fStyleParam[5];
     const bool spinning = spin != 0;
     for (int32_t j = 0; j < run.count; ++j) {
         const double u = spinning ? 0.0 : RandomUniform();
@@ -186,24 +186,25 @@ struct MoverPolygon {
 // Dots are born on the closed polygon through the movers, in mover order.
 void CDrawWnd::EmitPolygon(const EmitRun& run) {
     MoverPolygon polygon;
-    polygon.sides = std::clamp(m_nMovers, 1, kMaxMovers);
-    polygon.x = m_moverX;
-    polygon.y = m_moverY;
+    polygon.sides = std::clamp(m_movers.m_nMovers, 1, kMaxMovers);
+    polygon.x = m_movers.m_moverX;
+    polygon.y = m_movers.m_moverY;
     for (int k = 0; k < polygon.sides; ++k) {
         const int next = (k + 1) % polygon.sides;
         // A side of (almost) no length still counts a little, so the walk along the
         // perimeter never divides by zero.
-        polygon.length[k] = std::max(0.1, std::hypot(double{m_moverX[next]} - m_moverX[k],
-                                                     double{m_moverY[next]} - m_moverY[k]));
+        polygon.length[k] =
+            std::max(0.1, std::hypot(double{m_movers.m_moverX[next]} - m_movers.m_moverX[k],
+                                     double{m_movers.m_moverY[next]} - m_movers.m_moverY[k]));
         polygon.perimeter += polygon.length[k];
     }
 
-    const double c = NextCycle(&m_nPolygonCycle, run.interval);
+    const double c = NextCycle(&m_style.m_nPolygonCycle, run.interval);
     const double from = (kPolygonSteps - 1) * c / run.interval;
     const double to = (kPolygonSteps - 1) * (c + 1) / run.interval;
     const double unit = polygon.perimeter / kPolygonSteps;
-    const double q = m_fStyleParam[3] / 10.0 * EmitDotScale();
-    const double spin = m_fStyleParam[5];
+    const double q = m_style.m_fStyleParam[3] / 10.0 * EmitDotScale();
+    const double spin = m_style.m_fStyleParam[5];
     const bool spinning = spin != 0;
     for (int32_t j = 0; j < run.count; ++j) {
         const double u = spinning ? 0.0 : RandomUniform();
@@ -228,23 +229,27 @@ void CDrawWnd::CurvePoint(int movers, int step, double* x, double* y) const {
     const int j0 = segment % movers;
     const int j1 = (segment + 1) % movers;
     const int j2 = (segment + 2) % movers;
-    const double ax = m_moverX[j0] + (m_moverX[j1] - m_moverX[j0]) * (0.5 + 0.5 * t);
-    const double ay = m_moverY[j0] + (m_moverY[j1] - m_moverY[j0]) * (0.5 + 0.5 * t);
-    const double bx = m_moverX[j1] + (m_moverX[j2] - m_moverX[j1]) * 0.5 * t;
-    const double by = m_moverY[j1] + (m_moverY[j2] - m_moverY[j1]) * 0.5 * t;
+    const double ax =
+        m_movers.m_moverX[j0] + (m_movers.m_moverX[j1] - m_movers.m_moverX[j0]) * (0.5 + 0.5 * t);
+    const double ay =
+        m_movers.m_moverY[j0] + (m_movers.m_moverY[j1] - m_movers.m_moverY[j0]) * (0.5 + 0.5 * t);
+    const double bx =
+        m_movers.m_moverX[j1] + (m_movers.m_moverX[j2] - m_movers.m_moverX[j1]) * 0.5 * t;
+    const double by =
+        m_movers.m_moverY[j1] + (m_movers.m_moverY[j2] - m_movers.m_moverY[j1]) * 0.5 * t;
     *x = ax + (bx - ax) * t;
     *y = ay + (by - ay) * t;
 }
 
 // Dots are born on the smooth closed curve through the movers.
 void CDrawWnd::EmitCurves(const EmitRun& run) {
-    const int movers = std::clamp(m_nMovers, 1, kMaxMovers);
+    const int movers = std::clamp(m_movers.m_nMovers, 1, kMaxMovers);
     const double steps = static_cast<double>(movers) * kCurveStepsPerMover;
-    const double c = NextCycle(&m_nCurveCycle, run.interval);
+    const double c = NextCycle(&m_style.m_nCurveCycle, run.interval);
     const double from = (steps - 1) * c / run.interval;
     const double to = (steps - 1) * (c + 1) / run.interval;
-    const double q = m_fStyleParam[3] / 10.0 * EmitDotScale();
-    const double spin = m_fStyleParam[5];
+    const double q = m_style.m_fStyleParam[3] / 10.0 * EmitDotScale();
+    const double spin = m_style.m_fStyleParam[5];
     const bool spinning = spin != 0;
     for (int32_t j = 0; j < run.count; ++j) {
         const double u = spinning ? 0.0 : RandomUniform();
@@ -265,8 +270,8 @@ void CDrawWnd::EmitCurves(const EmitRun& run) {
 // round the circle ("Twirls" times round), each group with its own damping so the arms slow
 // at different rates.
 void CDrawWnd::EmitTwirls(const EmitRun& run) {
-    m_nGroupSize = std::max(1, static_cast<int>(m_fStyleParam[1]));
-    const int twirls = static_cast<int>(std::floor(m_fStyleParam[5] + 0.5f));
+    m_style.m_nGroupSize = std::max(1, static_cast<int>(m_style.m_fStyleParam[1]));
+    const int twirls = static_cast<int>(std::floor(m_style.m_fStyleParam[5] + 0.5f));
     const int32_t n = run.dots;
 
     // While the ring is still parked, one dot of the event is anchored at rest in the
@@ -281,7 +286,7 @@ void CDrawWnd::EmitTwirls(const EmitRun& run) {
     const double ox = RandomFraction() * m_nWidth;
     const double oy = RandomFraction() * m_nHeight;
 
-    const double p3 = m_fStyleParam[3];
+    const double p3 = m_style.m_fStyleParam[3];
     const double base = BurstSpeedBase(p3);
     const double f = p3 <= 0 ? (0.98 * RandomFraction() + 0.02) * 0.5 : 0.25;
     const double offset = GoldenAngle();
@@ -298,7 +303,7 @@ void CDrawWnd::EmitTwirls(const EmitRun& run) {
         psi += offset;
         const int32_t slot = run.Slot(j);
         PlaceDot(slot, ox, oy, std::sin(psi) * dotSpeed, std::cos(psi) * dotSpeed);
-        m_pMobility[slot] = mobility;
+        m_dots.m_pMobility[slot] = mobility;
     }
 }
 

@@ -32,32 +32,33 @@ double LinearStep(double from, double to, int32_t j, int32_t count) {
 // "Vertical"; the launch direction turns slowly (or is random for a negative "Energy").
 void CDrawWnd::EmitLissajous(const EmitRun& run) {
     const double s = EmitDotScale();
-    const double p1 = m_fStyleParam[1];
-    const double p2 = m_fStyleParam[2];
-    const double p3 = m_fStyleParam[3];
+    const double p1 = m_style.m_fStyleParam[1];
+    const double p2 = m_style.m_fStyleParam[2];
+    const double p3 = m_style.m_fStyleParam[3];
     const double period = std::abs(p1 * 6.2831855 * p2) * kTwoPi;
-    const double k = (run.dots / 40000.0) * (m_fStyleParam[5] / 160.0) * (200.0 / (run.count + 1));
+    const double k =
+        (run.dots / 40000.0) * (m_style.m_fStyleParam[5] / 160.0) * (200.0 / (run.count + 1));
     const double step = 0.25 / run.dots * k;
     const double q = std::abs(p3) * 0.003 * s;
-    if (m_dEmitPhase > period) m_dEmitPhase -= period;
-    if (m_dEmitPhase2 > kTwoPi) m_dEmitPhase2 -= kTwoPi;
+    if (m_style.m_dEmitPhase > period) m_style.m_dEmitPhase -= period;
+    if (m_style.m_dEmitPhase2 > kTwoPi) m_style.m_dEmitPhase2 -= kTwoPi;
     const double alphaOffset = p1 < 0 ? std::numbers::pi / 2 : 0.0;
     const double betaOffset = p2 < 0 ? std::numbers::pi / 2 : 0.0;
     for (int32_t j = 0; j < run.count; ++j) {
-        m_dEmitPhase += step;
-        const double alpha = m_dEmitPhase * kTwoPi * p1 / 10.0 + alphaOffset;
-        const double beta = m_dEmitPhase * kTwoPi * p2 / 10.0 + betaOffset;
+        m_style.m_dEmitPhase += step;
+        const double alpha = m_style.m_dEmitPhase * kTwoPi * p1 / 10.0 + alphaOffset;
+        const double beta = m_style.m_dEmitPhase * kTwoPi * p2 / 10.0 + betaOffset;
         const double x = std::sin(alpha) * m_nWidth * 0.45 + m_nWidth * 0.5;
         const double y = std::cos(beta) * m_nHeight * 0.45 + m_nHeight * 0.5;
         double speed = q;
         if (p3 >= 0) {
-            m_dEmitPhase2 += kLaunchTurn / s;
+            m_style.m_dEmitPhase2 += kLaunchTurn / s;
         } else {
             speed = RandomFraction() * q;
-            m_dEmitPhase2 = kTwoPi * RandomFraction();
+            m_style.m_dEmitPhase2 = kTwoPi * RandomFraction();
         }
-        PlaceDot(run.Slot(j), x, y, std::cos(m_dEmitPhase2) * speed,
-                 std::sin(m_dEmitPhase2) * speed);
+        PlaceDot(run.Slot(j), x, y, std::cos(m_style.m_dEmitPhase2) * speed,
+                 std::sin(m_style.m_dEmitPhase2) * speed);
     }
 }
 
@@ -66,14 +67,14 @@ void CDrawWnd::EmitLissajous(const EmitRun& run) {
 // Each event feeds the next of "Num Lines" horizontal lines; "Perfect" chooses how the dots
 // lie along it: pink-noise clusters (0), uniform (1) or evenly spaced (2).
 void CDrawWnd::EmitLines(const EmitRun& run) {
-    const int64_t lines = std::max(1, static_cast<int>(m_fStyleParam[1]));
+    const int64_t lines = std::max(1, static_cast<int>(m_style.m_fStyleParam[1]));
     const double a = WrapActive() ? 1.0 : 0.97843;
     const int64_t h = static_cast<int64_t>(m_nHeight) * lines / (lines + 1);
-    m_nLineCycle = static_cast<int32_t>((std::max(0, m_nLineCycle) + 1) % lines);
+    m_style.m_nLineCycle = static_cast<int32_t>((std::max(0, m_style.m_nLineCycle) + 1) % lines);
     int64_t y = m_nHeight / 2;
-    if (lines > 1) y = m_nHeight / 2 - h / 2 + h * m_nLineCycle / (lines - 1);
+    if (lines > 1) y = m_nHeight / 2 - h / 2 + h * m_style.m_nLineCycle / (lines - 1);
 
-    const long perfect = std::lround(m_fStyleParam[4]);
+    const long perfect = std::lround(m_style.m_fStyleParam[4]);
     const double span = a * m_nWidth;
     const double x0 = m_nWidth / 2 - span / 2;
     for (int32_t j = 0; j < run.count; ++j) {
@@ -87,7 +88,7 @@ void CDrawWnd::EmitLines(const EmitRun& run) {
         } else {
             along = PinkNoise(4);
         }
-        const double speed = (RandomUniform() - 0.5) * m_fEmitSpeed;
+        const double speed = (RandomUniform() - 0.5) * m_style.m_fEmitSpeed;
         const double psi = kTwoPi * RandomFraction();
         PlaceDot(run.Slot(j), along * span + x0, static_cast<double>(y), std::sin(psi) * speed,
                  std::cos(psi) * speed);
@@ -98,11 +99,12 @@ void CDrawWnd::EmitLines(const EmitRun& run) {
 // the bar's height, any other value spreads them evenly from top to bottom (bit value 2 over
 // the full height).
 void CDrawWnd::EmitBars(const EmitRun& run) {
-    const int64_t bars = std::max(1, static_cast<int>(m_fStyleParam[1]));
-    const int flags = static_cast<int>(m_fStyleParam[4]);
+    const int64_t bars = std::max(1, static_cast<int>(m_style.m_fStyleParam[1]));
+    const int flags = static_cast<int>(m_style.m_fStyleParam[4]);
     const double a = (flags & 2) ? 1.0 : 0.842135;
-    m_nBarCycle = static_cast<int32_t>((std::max(0, m_nBarCycle) + 1) % bars);
-    const int64_t x = m_nBarCycle * static_cast<int64_t>(m_nWidth) / bars + m_nWidth / (2 * bars);
+    m_style.m_nBarCycle = static_cast<int32_t>((std::max(0, m_style.m_nBarCycle) + 1) % bars);
+    const int64_t x =
+        m_style.m_nBarCycle * static_cast<int64_t>(m_nWidth) / bars + m_nWidth / (2 * bars);
     const double y0 = m_nHeight * 0.5 - a * m_nHeight * 0.5;
     for (int32_t j = 0; j < run.count; ++j) {
         double along;
@@ -111,7 +113,7 @@ void CDrawWnd::EmitBars(const EmitRun& run) {
         } else {
             along = run.count > 1 ? static_cast<double>(j) / (run.count - 1) : 0.5;
         }
-        const double speed = (RandomUniform() - 0.5) * m_fEmitSpeed;
+        const double speed = (RandomUniform() - 0.5) * m_style.m_fEmitSpeed;
         const double psi = kTwoPi * RandomFraction();
         PlaceDot(run.Slot(j), static_cast<double>(x), along * a * m_nHeight + y0,
                  std::sin(psi) * speed, std::cos(psi) * speed);
@@ -124,32 +126,33 @@ void CDrawWnd::EmitBars(const EmitRun& run) {
 // with every dot while the ring of spouts turns by "Spinning Rate" (its sign is the sense);
 // "Spinning Sprayer" is a single nozzle that always turns the same way.
 void CDrawWnd::EmitSprayer(const EmitRun& run) {
-    const bool nozzles = m_nStyle == kStyleRadialNozzles;
-    const double spreadParam = m_fStyleParam[3] / 500.0;
+    const bool nozzles = m_style.m_nStyle == kStyleRadialNozzles;
+    const double spreadParam = m_style.m_fStyleParam[3] / 500.0;
     const double spread = spreadParam * spreadParam;
     double step;
     if (nozzles) {
-        const double rate = m_fStyleParam[1] / 800.0;
-        const double spouts = std::max(1.0f, m_fStyleParam[2]);
+        const double rate = m_style.m_fStyleParam[1] / 800.0;
+        const double spouts = std::max(1.0f, m_style.m_fStyleParam[2]);
         step = (rate < 0 ? -1.0 : 1.0) * rate * rate * 0.5 * run.framesPerDot + kTwoPi / spouts;
     } else {
-        const double rate = std::abs(m_fStyleParam[2]) / 800.0;
+        const double rate = std::abs(m_style.m_fStyleParam[2]) / 800.0;
         step = rate * rate * rate * 0.5 * run.framesPerDot;
     }
 
     const double scale = 0.2 * EmitDotScale();
-    const double gFrom = m_fStyleParam[5] * scale;
+    const double gFrom = m_style.m_fStyleParam[5] * scale;
     float live;
-    if (TakeLiveStyleParam(5, &live)) m_fStyleParam[5] = 0.25f * live + 0.75f * m_fStyleParam[5];
-    const double gTo = m_fStyleParam[5] * scale;
+    if (TakeLiveStyleParam(5, &live))
+        m_style.m_fStyleParam[5] = 0.25f * live + 0.75f * m_style.m_fStyleParam[5];
+    const double gTo = m_style.m_fStyleParam[5] * scale;
 
     const double cx = m_nWidth / 2;
     const double cy = m_nHeight / 2;
     for (int32_t j = 0; j < run.count; ++j) {
-        m_dPatternAngle += step;
-        const double theta = (RandomUniform() - 0.5) * spread * 6.283 + m_dPatternAngle;
+        m_motion.m_dPatternAngle += step;
+        const double theta = (RandomUniform() - 0.5) * spread * 6.283 + m_motion.m_dPatternAngle;
         const double v = RandomFraction();
-        const double r = std::pow(1.0 - v * v, m_dSprayShape);
+        const double r = std::pow(1.0 - v * v, m_style.m_dSprayShape);
         const double g = LinearStep(gFrom, gTo, j, run.count);
         const double vx = std::cos(theta) * r * g;
         const double vy = std::sin(theta) * r * g;
@@ -158,7 +161,7 @@ void CDrawWnd::EmitSprayer(const EmitRun& run) {
         const double along = RandomFraction();
         PlaceDot(run.Slot(j), cx + vx * along, cy + vy * along, vx, vy);
     }
-    m_dPatternAngle = std::fmod(m_dPatternAngle, kTwoPi);
+    m_motion.m_dPatternAngle = std::fmod(m_motion.m_dPatternAngle, kTwoPi);
 }
 
 // ---- "Fleuret (Spirals)" ---------------------------------------------------------------
@@ -167,9 +170,9 @@ void CDrawWnd::EmitSprayer(const EmitRun& run) {
 // "Spoke Ratio" and their sizes by "Radii Ratio" (0 lets both radii breathe).
 void CDrawWnd::EmitFleuret(const EmitRun& run) {
     const double s = EmitDotScale();
-    const double r = 0.45 * (m_nReflections >= 3 ? std::max(m_nWidth, m_nHeight)
-                                                 : std::min(m_nWidth, m_nHeight));
-    const double ratio = m_fStyleParam[2];
+    const double r = 0.45 * (m_reflect.m_nReflections >= 3 ? std::max(m_nWidth, m_nHeight)
+                                                           : std::min(m_nWidth, m_nHeight));
+    const double ratio = m_style.m_fStyleParam[2];
     double r1 = 0.51 * r;
     double r2 = 0.51 * r;
     if (ratio > 0) {
@@ -180,47 +183,49 @@ void CDrawWnd::EmitFleuret(const EmitRun& run) {
         r1 = r - r2;
     }
     const bool breathe = ratio == 0;
-    const double spoke = m_fStyleParam[1];
+    const double spoke = m_style.m_fStyleParam[1];
     const double spokeDiv = std::abs(spoke) + 1080.0;
 
-    const double qFrom = std::abs(m_fStyleParam[3]) * 0.003 * s;
+    const double qFrom = std::abs(m_style.m_fStyleParam[3]) * 0.003 * s;
     float live;
-    if (TakeLiveStyleParam(3, &live)) m_fStyleParam[3] = live;
-    const double qTo = std::abs(m_fStyleParam[3]) * 0.003 * s;
-    const bool turning = m_fStyleParam[3] >= 0;
+    if (TakeLiveStyleParam(3, &live)) m_style.m_fStyleParam[3] = live;
+    const double qTo = std::abs(m_style.m_fStyleParam[3]) * 0.003 * s;
+    const bool turning = m_style.m_fStyleParam[3] >= 0;
 
-    const double velocity = m_fStyleParam[5] / 1000.0;
+    const double velocity = m_style.m_fStyleParam[5] / 1000.0;
     const double step = 0.25 / run.dots *
                         ((velocity * velocity * 200.0 * 1000.0 / 160.0) * run.dots / 40000.0) /
                         (run.count + 1);
-    if (m_dEmitPhase > kFleuretWrap) m_dEmitPhase -= kFleuretWrap;
-    if (m_dEmitPhase2 > kTwoPi) m_dEmitPhase2 -= kTwoPi;
+    if (m_style.m_dEmitPhase > kFleuretWrap) m_style.m_dEmitPhase -= kFleuretWrap;
+    if (m_style.m_dEmitPhase2 > kTwoPi) m_style.m_dEmitPhase2 -= kTwoPi;
 
     const double cx = m_nWidth / 2 + 0.5;
     const double cy = m_nHeight / 2 + 0.5;
     for (int32_t j = 0; j < run.count; ++j) {
-        m_dEmitPhase += step;
-        const double a1 = -kTwoPi * m_dEmitPhase * 108.0 * 1080.0 / spokeDiv;
-        const double a2 = kTwoPi * m_dEmitPhase * 108.0 * spoke / spokeDiv;
+        m_style.m_dEmitPhase += step;
+        const double a1 = -kTwoPi * m_style.m_dEmitPhase * 108.0 * 1080.0 / spokeDiv;
+        const double a2 = kTwoPi * m_style.m_dEmitPhase * 108.0 * spoke / spokeDiv;
         double rr1 = r1;
         double rr2 = r2;
         if (breathe) {
-            m_dFleuretBreath1 = std::fmod(m_dFleuretBreath1 + 3.0 * 59.8 * step, kTwoPi);
-            m_dFleuretBreath2 = std::fmod(m_dFleuretBreath2 + 3.0 * 37.0 * step, kTwoPi);
-            rr1 = r1 * (std::cos(m_dFleuretBreath1) + 1.0) / 2.0;
-            rr2 = r2 * (std::cos(m_dFleuretBreath2) + 1.0) / 2.0;
+            m_style.m_dFleuretBreath1 =
+                std::fmod(m_style.m_dFleuretBreath1 + 3.0 * 59.8 * step, kTwoPi);
+            m_style.m_dFleuretBreath2 =
+                std::fmod(m_style.m_dFleuretBreath2 + 3.0 * 37.0 * step, kTwoPi);
+            rr1 = r1 * (std::cos(m_style.m_dFleuretBreath1) + 1.0) / 2.0;
+            rr2 = r2 * (std::cos(m_style.m_dFleuretBreath2) + 1.0) / 2.0;
         }
         const double x = cx + rr2 * std::cos(a2) + rr1 * std::cos(a1);
         const double y = cy + rr2 * std::sin(a2) + rr1 * std::sin(a1);
         double speed = LinearStep(qFrom, qTo, j, run.count);
         if (turning) {
-            m_dEmitPhase2 += kLaunchTurn / s;
+            m_style.m_dEmitPhase2 += kLaunchTurn / s;
         } else {
             speed *= RandomFraction();
-            m_dEmitPhase2 = kTwoPi * RandomFraction();
+            m_style.m_dEmitPhase2 = kTwoPi * RandomFraction();
         }
-        PlaceDot(run.Slot(j), x, y, std::cos(m_dEmitPhase2) * speed,
-                 std::sin(m_dEmitPhase2) * speed);
+        PlaceDot(run.Slot(j), x, y, std::cos(m_style.m_dEmitPhase2) * speed,
+                 std::sin(m_style.m_dEmitPhase2) * speed);
     }
 }
 
@@ -228,8 +233,8 @@ void CDrawWnd::EmitFleuret(const EmitRun& run) {
 
 // Jets from the bottom centre, fanned by "Spray Spread" about straight up; gravity bends them.
 void CDrawWnd::EmitFountain(const EmitRun& run) {
-    const double spread = m_fStyleParam[3] / 1000.0 * std::numbers::pi;
-    const double energy = m_fStyleParam[5] / 20.0 * std::sqrt(EmitDotScale());
+    const double spread = m_style.m_fStyleParam[3] / 1000.0 * std::numbers::pi;
+    const double energy = m_style.m_fStyleParam[5] / 20.0 * std::sqrt(EmitDotScale());
     const double x = m_nWidth / 2;
     for (int32_t j = 0; j < run.count; ++j) {
         const double a = m_rng.RandomSigned(0.5f);
@@ -246,8 +251,8 @@ void CDrawWnd::EmitFountain(const EmitRun& run) {
 // strength for every burst, 2 evenly spaced directions, 4 a parked origin is replaced,
 // 8 the burst starts at a random point, 16 four rings of speed.
 void CDrawWnd::EmitRegenerating(const EmitRun& run) {
-    m_nGroupSize = std::max(1, static_cast<int>(m_fStyleParam[1]));
-    const int flags = static_cast<int>(std::floor(m_fStyleParam[5] + 0.5f));
+    m_style.m_nGroupSize = std::max(1, static_cast<int>(m_style.m_fStyleParam[1]));
+    const int flags = static_cast<int>(std::floor(m_style.m_fStyleParam[5] + 0.5f));
     const int32_t n = run.dots;
 
     int32_t origin = std::min(n - 1, static_cast<int32_t>(RandomFraction() * n));
@@ -257,22 +262,22 @@ void CDrawWnd::EmitRegenerating(const EmitRun& run) {
         if (IsDotParked(tryAgain)) PlaceDot(tryAgain, m_nWidth / 2, m_nHeight / 2, 0.0, 0.0);
         origin = tryAgain;
     }
-    double ox = m_pX[origin];
-    double oy = m_pY[origin];
-    double driftX = m_pVX[origin];
-    double driftY = m_pVY[origin];
+    double ox = m_dots.m_pX[origin];
+    double oy = m_dots.m_pY[origin];
+    double driftX = m_dots.m_pVX[origin];
+    double driftY = m_dots.m_pVY[origin];
     if (flags & 8) {
         ox = RandomFraction() * m_nWidth;
         oy = RandomFraction() * m_nHeight;
         driftX = driftY = 0.0;
-    } else if (!WrapActive() && std::abs(m_fGravity) > 0.006f) {
+    } else if (!WrapActive() && std::abs(m_style.m_fGravity) > 0.006f) {
         // Strong gravity would carry a burst out of the picture at once; it starts at the
         // border the pull points away from instead.
-        oy = m_fGravity < 0 ? m_nHeight * 29.0 / 30.0 : m_nHeight / 30.0;
+        oy = m_style.m_fGravity < 0 ? m_nHeight * 29.0 / 30.0 : m_nHeight / 30.0;
         driftX = driftY = 0.0;
     }
 
-    const double p3 = m_fStyleParam[3];
+    const double p3 = m_style.m_fStyleParam[3];
     const double base = BurstSpeedBase(p3) * EmitDotScale();
     const double f = (flags & 1) ? 0.25 : (0.98 * RandomFraction() + 0.02) * 0.5;
     const double offset = (flags & 2) ? 0.0 : GoldenAngle();
@@ -292,7 +297,7 @@ void CDrawWnd::EmitRegenerating(const EmitRun& run) {
         }
         const int32_t slot = run.Slot(j);
         PlaceDot(slot, ox, oy, std::sin(angle) * speed + driftX, std::cos(angle) * speed + driftY);
-        m_pMobility[slot] = mobility;
+        m_dots.m_pMobility[slot] = mobility;
     }
 }
 
@@ -303,7 +308,7 @@ void CDrawWnd::EmitRegenerating(const EmitRun& run) {
 // ones turn their jets in opposite senses, and the common turn steps each time every floater
 // has emitted once.
 void CDrawWnd::EmitFloaters(const EmitRun& run) {
-    const double p1 = std::max(1.0f, m_fStyleParam[1]);
+    const double p1 = std::max(1.0f, m_style.m_fStyleParam[1]);
     const int32_t floaters = std::max(1, static_cast<int32_t>(std::floor(p1 + 0.5)));
     const int32_t n = run.dots;
     if (n <= floaters) return;  // every dot is a floater: nothing may be re-emitted
@@ -313,18 +318,19 @@ void CDrawWnd::EmitFloaters(const EmitRun& run) {
         if (e > 1000.0) e = 1000.0 * std::pow(e / 1000.0, 3.0);
         return e * 0.006 * EmitDotScale();
     };
-    double q = speedOf(m_fStyleParam[3]);
+    double q = speedOf(m_style.m_fStyleParam[3]);
     float live;
-    if (TakeLiveStyleParam(3, &live)) m_fStyleParam[3] = 0.25f * live + 0.75f * m_fStyleParam[3];
-    const double qStep = (speedOf(m_fStyleParam[3]) - q) / run.count;
-    const bool randomSpeed = m_fStyleParam[3] < 0;
+    if (TakeLiveStyleParam(3, &live))
+        m_style.m_fStyleParam[3] = 0.25f * live + 0.75f * m_style.m_fStyleParam[3];
+    const double qStep = (speedOf(m_style.m_fStyleParam[3]) - q) / run.count;
+    const bool randomSpeed = m_style.m_fStyleParam[3] < 0;
 
-    const double modulo = std::max(1.0f, m_fStyleParam[5]);
+    const double modulo = std::max(1.0f, m_style.m_fStyleParam[5]);
     const double spinStep = (40.0 / run.count) * (0.3095165175950535 / EmitDotScale()) *
-                            (m_fStyleParam[2] / 8000.0) * p1 / modulo;
-    if (m_dEmitPhase2 > kTwoPi) m_dEmitPhase2 -= kTwoPi;
+                            (m_style.m_fStyleParam[2] / 8000.0) * p1 / modulo;
+    if (m_style.m_dEmitPhase2 > kTwoPi) m_style.m_dEmitPhase2 -= kTwoPi;
 
-    int32_t c = m_nFloaterCursor;
+    int32_t c = m_style.m_nFloaterCursor;
     if (c < 0 || c >= floaters) c = 0;  // left behind by a pattern with more floaters
     double sense = (c % 2 == 0) ? 1.0 : -1.0;
     double a = c * kTwoPi / p1;
@@ -342,21 +348,22 @@ void CDrawWnd::EmitFloaters(const EmitRun& run) {
             const double v = RandomFraction();
             f = 1.0 - v * v;
         }
-        const double speed = q * std::pow(f, m_dSprayShape);
-        const double theta = (m_dEmitPhase2 + m_dFloaterPhase) * sense + a;
-        PlaceDot(slot, m_pX[c], m_pY[c], std::cos(theta) * speed, std::sin(theta) * speed);
+        const double speed = q * std::pow(f, m_style.m_dSprayShape);
+        const double theta = (m_style.m_dEmitPhase2 + m_style.m_dFloaterPhase) * sense + a;
+        PlaceDot(slot, m_dots.m_pX[c], m_dots.m_pY[c], std::cos(theta) * speed,
+                 std::sin(theta) * speed);
         ++c;
         sense = -sense;
         if (c >= floaters) {
             c = 0;
             sense = 1.0;
-            m_dEmitPhase2 += spinStep;
-            m_dFloaterPhase = std::fmod(m_dFloaterPhase + kTwoPi / modulo, kTwoPi);
+            m_style.m_dEmitPhase2 += spinStep;
+            m_style.m_dFloaterPhase = std::fmod(m_style.m_dFloaterPhase + kTwoPi / modulo, kTwoPi);
         }
         a += kTwoPi / p1;
         q += qStep;
     }
-    m_nFloaterCursor = c;
+    m_style.m_nFloaterCursor = c;
 }
 
 }  // namespace quovis

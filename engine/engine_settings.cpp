@@ -13,13 +13,13 @@ void CDrawWnd::ApplySettings(const EngineSettings& s) {
     EnableDrift(false);
     // Settings applied while a slide dies bring their own colours: the end of the slide must
     // not put the old ones back over them.
-    m_bSlideDimmed = 0;
+    m_slides.m_bSlideDimmed = 0;
     // Fields in the order a preset stores them, each through its setter.
-    m_nMotion = std::clamp(s.Motion, 0, kMotionCount - 1);
-    m_nStyle = std::clamp(s.Style, 0, kStyleCount - 1);
+    m_motion.m_nMotion = std::clamp(s.Motion, 0, kMotionCount - 1);
+    m_style.m_nStyle = std::clamp(s.Style, 0, kStyleCount - 1);
     SetActivity(s.Activity / 1000.0);
     SetViscosity(s.Viscosity);
-    m_nMovers = std::clamp(s.Complexity, 1, kMaxMovers);
+    m_movers.m_nMovers = std::clamp(s.Complexity, 1, kMaxMovers);
     SetColourBright(s.ColorBright / 1000.0);
     SetReflections(std::clamp(s.Reflections, 1, kMaxReflections));
     SetSymmetric(s.Symmetric != 0);
@@ -33,9 +33,9 @@ void CDrawWnd::ApplySettings(const EngineSettings& s) {
     params[0] = static_cast<float>(StartColourFromPreset(static_cast<int32_t>(params[0])));
     int32_t count = s.ParamCount;
     if (count <= 0)
-        StyleDefaultParams(m_nStyle, count, params);
+        StyleDefaultParams(m_style.m_nStyle, count, params);
     else
-        StyleClampParams(m_nStyle, count, params);
+        StyleClampParams(m_style.m_nStyle, count, params);
     SetStyleParams(count, params);
     SetPastels(s.Pastels / 1000.0, false);
     if (s.ReflectionsOn == 0) {
@@ -61,17 +61,18 @@ void CDrawWnd::ApplySettings(const EngineSettings& s) {
     SetShineGlitter(s.ShineGlitter);
 
     SetDotCount(std::clamp(s.Grains, 1, kMaxDots), false);
-    if (m_bDriftAllowed != 0 && m_bSaverMode != 0 && m_bAudioDriveAttached == 0) EnableDrift(true);
+    if (m_drift.m_bDriftAllowed != 0 && m_bSaverMode != 0 && m_drift.m_bAudioDriveAttached == 0)
+        EnableDrift(true);
 }
 
 void CDrawWnd::SetDriftAllowed(bool on) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
-    m_bDriftAllowed = on ? 1 : 0;
+    m_drift.m_bDriftAllowed = on ? 1 : 0;
 }
 
 void CDrawWnd::SetAudioDriveAttached(bool on) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
-    m_bAudioDriveAttached = on ? 1 : 0;
+    m_drift.m_bAudioDriveAttached = on ? 1 : 0;
 }
 
 void CDrawWnd::SetPresetIdentity(std::u16string_view name, std::u16string_view text) {

@@ -64,60 +64,65 @@ void CDrawWnd::PrepareMotionFrame() {
     const double h = m_nHeight;
     // The activity is at least 0.01 once set (0.1 from presets); before that it is 0, which
     // would make the walls infinitely far-reaching.
-    const double activity = std::max(m_dActivity, 0.01);
-    m_fWallK1 = static_cast<float>(
-        1.0 / (std::pow(activity / 5.0, 1.4) * 5.0 * 35.0 * std::max(m_dConfineGain, 1e-6)));
-    m_fWallK2 = w > 0.0 ? static_cast<float>((3141598.0 / (w * w)) * 1000.0 / w * 0.7) : 0.0f;
+    const double activity = std::max(m_motion.m_dActivity, 0.01);
+    m_motion.m_fWallK1 = static_cast<float>(1.0 / (std::pow(activity / 5.0, 1.4) * 5.0 * 35.0 *
+                                                   std::max(m_motion.m_dConfineGain, 1e-6)));
+    m_motion.m_fWallK2 =
+        w > 0.0 ? static_cast<float>((3141598.0 / (w * w)) * 1000.0 / w * 0.7) : 0.0f;
     m_nCentreX = m_nWidth / 2;
     m_nCentreY = m_nHeight / 2;
     // Round confinement limits the distance it measures to just inside its circle.
-    m_fConfineCap2 = std::max(m_fConfineR2 - 5.0f, 1.0f);
+    m_motion.m_fConfineCap2 = std::max(m_motion.m_fConfineR2 - 5.0f, 1.0f);
 
     // Mover weights: more movers (and the extra images of wrapping) each reach less, so the
     // field's overall strength stays about the same.
-    const int movers = std::clamp(m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
-    const int images = ((m_nWrapActive & kWrapImages) != 0 && m_nWrapFlags != 0) ? 2 : 1;
+    const int movers = std::clamp(m_movers.m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
+    const int images =
+        ((m_motion.m_nWrapActive & kWrapImages) != 0 && m_motion.m_nWrapFlags != 0) ? 2 : 1;
     const double q = (w * h / 1e6) * 15.0 / (2.0 * movers * images + 1.0);
     for (int k = 0; k < kMaxMovers; ++k) {
         double weight = 0.0;
         if (k < movers) {
-            const double s = std::fabs(static_cast<double>(m_moverStrength[k]));
-            const double denom = m_bExtraTwist ? std::pow(s, 2.6) * q * 3.0 : s * s * q;
+            const double s = std::fabs(static_cast<double>(m_movers.m_moverStrength[k]));
+            const double denom = m_motion.m_bExtraTwist ? std::pow(s, 2.6) * q * 3.0 : s * s * q;
             weight = denom > 1.0 / kMaxWeight ? 1.0 / denom : kMaxWeight;
         }
-        m_moverWeight[k] = static_cast<float>(weight);
+        m_movers.m_moverWeight[k] = static_cast<float>(weight);
     }
 
     ComputeColourGains();
     UpdatePointCap();
-    m_bCursorFrame = (m_bInteraction && m_fCursorX >= 0.0f && m_fCursorY >= 0.0f) ? 1 : 0;
-    if (m_nDots > 0 && m_pX) {
-        m_fTravelX0 = m_pX[0];
-        m_fTravelY0 = m_pY[0];
+    m_motion.m_bCursorFrame =
+        (m_strokes.m_bInteraction && m_strokes.m_fCursorX >= 0.0f && m_strokes.m_fCursorY >= 0.0f)
+            ? 1
+            : 0;
+    if (m_dots.m_nDots > 0 && m_dots.m_pX) {
+        m_frame.m_fTravelX0 = m_dots.m_pX[0];
+        m_frame.m_fTravelY0 = m_dots.m_pY[0];
     }
     PrepareFieldSources();
 }
 
 void CDrawWnd::PrepareFieldSources() {
-    const int movers = std::clamp(m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
-    const float colourScale = m_bFieldColor ? m_fFieldColourScale : 0.0f;
+    const int movers = std::clamp(m_movers.m_nMovers, 0, static_cast<int32_t>(kMaxMovers));
+    const float colourScale = m_motion.m_bFieldColor ? m_colour.m_fFieldColourScale : 0.0f;
     // Only the active movers: the sums read count entries, so slots beyond hold nothing
     // they could feel.
     for (int k = 0; k < movers; ++k) {
-        m_fieldX[k] = m_moverX[k];
-        m_fieldY[k] = m_moverY[k];
-        m_fieldFlowX[k] = m_flowVX[k];
-        m_fieldFlowY[k] = m_flowVY[k];
-        m_fieldWeight[k] = m_moverWeight[k];
-        m_fieldR[k] = m_moverR[k] * colourScale;
-        m_fieldG[k] = m_moverG[k] * colourScale;
-        m_fieldB[k] = m_moverB[k] * colourScale;
+        m_movers.m_fieldX[k] = m_movers.m_moverX[k];
+        m_movers.m_fieldY[k] = m_movers.m_moverY[k];
+        m_movers.m_fieldFlowX[k] = m_movers.m_flowVX[k];
+        m_movers.m_fieldFlowY[k] = m_movers.m_flowVY[k];
+        m_movers.m_fieldWeight[k] = m_movers.m_moverWeight[k];
+        m_movers.m_fieldR[k] = m_movers.m_moverR[k] * colourScale;
+        m_movers.m_fieldG[k] = m_movers.m_moverG[k] * colourScale;
+        m_movers.m_fieldB[k] = m_movers.m_moverB[k] * colourScale;
     }
-    m_nFieldCount = movers;
+    m_movers.m_nFieldCount = movers;
 
-    const bool four = (m_nWrapActive & kWrapImages) != 0;
-    const bool mobius = (m_nWrapActive & kWrapMobius) != 0;
-    m_nFieldImages = four ? 4 : 1;
+    const bool four = (m_motion.m_nWrapActive & kWrapImages) != 0;
+    const bool mobius = (m_motion.m_nWrapActive & kWrapMobius) != 0;
+    m_movers.m_nFieldImages = four ? 4 : 1;
     const float w = static_cast<float>(m_nWidth);
     const float h = static_cast<float>(m_nHeight);
     for (int quadrant = 0; quadrant < 4; ++quadrant) {
@@ -126,7 +131,7 @@ void CDrawWnd::PrepareFieldSources() {
             // as sign * mover + offset.
             const int mx = mobius ? kMirrorX[quadrant][j] : 0;
             const int my = mobius ? kMirrorY[quadrant][j] : 0;
-            float* image = &m_fieldImage[quadrant][4 * j];
+            float* image = &m_movers.m_fieldImage[quadrant][4 * j];
             image[0] = 1.0f - 2.0f * mx;
             image[1] = static_cast<float>(mx + kShiftX[quadrant][j]) * w;
             image[2] = 1.0f - 2.0f * my;
@@ -137,15 +142,15 @@ void CDrawWnd::PrepareFieldSources() {
 
 FieldSources CDrawWnd::FrameFieldSources() const {
     FieldSources s;
-    s.x = m_fieldX;
-    s.y = m_fieldY;
-    s.flowX = m_fieldFlowX;
-    s.flowY = m_fieldFlowY;
-    s.weight = m_fieldWeight;
-    s.colourR = m_fieldR;
-    s.colourG = m_fieldG;
-    s.colourB = m_fieldB;
-    s.count = m_nFieldCount;
+    s.x = m_movers.m_fieldX;
+    s.y = m_movers.m_fieldY;
+    s.flowX = m_movers.m_fieldFlowX;
+    s.flowY = m_movers.m_fieldFlowY;
+    s.weight = m_movers.m_fieldWeight;
+    s.colourR = m_movers.m_fieldR;
+    s.colourG = m_movers.m_fieldG;
+    s.colourB = m_movers.m_fieldB;
+    s.count = m_movers.m_nFieldCount;
     return s;
 }
 
@@ -154,7 +159,7 @@ FieldQuadrants CDrawWnd::FrameFieldQuadrants() const {
     FieldQuadrants q;
     for (int quadrant = 0; quadrant < 4; ++quadrant) {
         for (int j = 0; j < 4; ++j) {
-            const float* m = &m_fieldImage[quadrant][4 * j];
+            const float* m = &m_movers.m_fieldImage[quadrant][4 * j];
             q.maps[quadrant][j] = FieldImage{m[0], m[1], m[2], m[3]};
         }
     }
@@ -173,17 +178,18 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
 
     // A band resumes where its previous round of this frame stopped.
     const int first = std::max(band.Next, std::max(band.First, 0));
-    const int last = std::min(band.Last, std::min(m_nDots, static_cast<int32_t>(kMaxDots)) - 1);
+    const int last =
+        std::min(band.Last, std::min(m_dots.m_nDots, static_cast<int32_t>(kMaxDots)) - 1);
     const float w = static_cast<float>(m_nWidth);
     const float h = static_cast<float>(m_nHeight);
     // Without a canvas of at least 2 x 2 there is nowhere to move to (and no wrap period).
-    const bool canMove = m_pX != nullptr && m_nWidth >= 2 && m_nHeight >= 2;
+    const bool canMove = m_dots.m_pX != nullptr && m_nWidth >= 2 && m_nHeight >= 2;
 
     const FieldSources sources = FrameFieldSources();
-    const FieldFalloff falloff = m_bExtraTwist ? FieldFalloff::Cube : FieldFalloff::Square;
-    const int imageCount = m_nFieldImages;
+    const FieldFalloff falloff = m_motion.m_bExtraTwist ? FieldFalloff::Cube : FieldFalloff::Square;
+    const int imageCount = m_movers.m_nFieldImages;
     const FieldQuadrants quadrants = FrameFieldQuadrants();
-    const bool fieldColour = m_bFieldColor != 0;
+    const bool fieldColour = m_motion.m_bFieldColor != 0;
     // One block's moved positions and pushes: the field sum runs over a whole block of dots
     // in vector lanes, then each dot of the block is finished on its own.
     alignas(64) float blockX[kFieldBlock], blockY[kFieldBlock];
@@ -197,33 +203,33 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
     block.r = pushR;
     block.g = pushG;
     block.b = pushB;
-    const float gravity = m_fGravity;
-    const float forceX = m_fForceScaleX;
-    const float dampX = m_fDampX;
-    const float dampY = m_fDampY;
-    const float k1 = m_fWallK1;
-    const float k2 = m_fWallK2;
-    const float marginX = m_fMarginX;
-    const float marginY = m_fMarginY;
-    const bool wrapping = m_nWrapActive != 0;
-    const bool mobius = (m_nWrapActive & kWrapMobius) != 0;
-    const bool round = !wrapping && m_bRoundConfine;
-    const bool wallsY = !wrapping || m_nStyle == kStyleFalls;
+    const float gravity = m_style.m_fGravity;
+    const float forceX = m_style.m_fForceScaleX;
+    const float dampX = m_motion.m_fDampX;
+    const float dampY = m_motion.m_fDampY;
+    const float k1 = m_motion.m_fWallK1;
+    const float k2 = m_motion.m_fWallK2;
+    const float marginX = m_motion.m_fMarginX;
+    const float marginY = m_motion.m_fMarginY;
+    const bool wrapping = m_motion.m_nWrapActive != 0;
+    const bool mobius = (m_motion.m_nWrapActive & kWrapMobius) != 0;
+    const bool round = !wrapping && m_motion.m_bRoundConfine;
+    const bool wallsY = !wrapping || m_style.m_nStyle == kStyleFalls;
     const float halfW = 0.5f * w;
     const float halfH = 0.5f * h;
-    const float confineR = m_fConfineR;
-    const float confineCap2 = m_fConfineCap2;
-    const float x0 = m_fTravelX0;
-    const float y0 = m_fTravelY0;
+    const float confineR = m_motion.m_fConfineR;
+    const float confineCap2 = m_motion.m_fConfineCap2;
+    const float x0 = m_frame.m_fTravelX0;
+    const float y0 = m_frame.m_fTravelY0;
 
-    float* const px = m_pX;
-    float* const py = m_pY;
-    float* const pvx = m_pVX;
-    float* const pvy = m_pVY;
-    float* const pr = m_pDotR;
-    float* const pg = m_pDotG;
-    float* const pb = m_pDotB;
-    const float* const mobility = m_pMobility;
+    float* const px = m_dots.m_pX;
+    float* const py = m_dots.m_pY;
+    float* const pvx = m_dots.m_pVX;
+    float* const pvy = m_dots.m_pVY;
+    float* const pr = m_dots.m_pDotR;
+    float* const pg = m_dots.m_pDotG;
+    float* const pb = m_dots.m_pDotB;
+    const float* const mobility = m_dots.m_pMobility;
 
     // With a plot buffer, a block starts only while the buffer has room for all its plots.
     DotBand* const collect = band.collect && band.splats != nullptr ? &band : nullptr;
@@ -304,8 +310,10 @@ void CDrawWnd::MoveAndPlotBand(DotBand& band) {
             }
 
             // 5. Colour: tint by the direction of motion, decay.
-            UpdateDotColour(vx, vy, (i == 0 && m_bCursorFrame) ? m_fCursorGain : m_fColourGain, c0,
-                            c1, c2);
+            UpdateDotColour(vx, vy,
+                            (i == 0 && m_motion.m_bCursorFrame) ? m_colour.m_fCursorGain
+                                                                : m_colour.m_fColourGain,
+                            c0, c1, c2);
 
             // 6. Plot, with the reflection images.
             PlotDotImages(x, y, c0, c1, c2, vx, vy, false, collect);

@@ -23,9 +23,9 @@ double CDrawWnd::MixSeed(double seed) {
 bool CDrawWnd::StartPattern(double seed, int motion, int style, int movers, bool keepDots) {
     Lock lock(m_csEngine);
     if (!IsUsable()) return false;
-    if (motion == -1) motion = m_nMotion;
-    if (style == -1) style = m_nStyle;
-    if (movers == -1) movers = m_nMovers;
+    if (motion == -1) motion = m_motion.m_nMotion;
+    if (style == -1) style = m_style.m_nStyle;
+    if (movers == -1) movers = m_movers.m_nMovers;
     // Still unset after keeping the current values, or outside the tables the style and
     // motion code index: refuse before anything changes.
     if (motion < 0 || motion >= kMotionCount) return false;
@@ -34,14 +34,14 @@ bool CDrawWnd::StartPattern(double seed, int motion, int style, int movers, bool
     if (movers > kMaxMovers) movers = kMaxMovers;
 
     // Dots laid out for another style or motion make no sense in the new one.
-    if (motion != m_nMotion || style != m_nStyle) keepDots = false;
+    if (motion != m_motion.m_nMotion || style != m_style.m_nStyle) keepDots = false;
 
     // A pending restart re-starts from the noise state the running pattern reached.
     if (!m_bRestartPending) m_rng.InitPinkChannels(EngineRandom::kPinkChannelsUsed);
 
-    m_nMotion = motion;
-    m_nStyle = style;
-    m_nMovers = movers;
+    m_motion.m_nMotion = motion;
+    m_style.m_nStyle = style;
+    m_movers.m_nMovers = movers;
     m_bReady = 1;
     return ResetPattern(seed, keepDots);
 }
@@ -49,7 +49,7 @@ bool CDrawWnd::StartPattern(double seed, int motion, int style, int movers, bool
 bool CDrawWnd::ResetPattern(double seed, bool keepDots) {
     Lock lock(m_csEngine);
     if (!IsUsable()) return false;
-    m_dPatternSeed = seed;
+    m_motion.m_dPatternSeed = seed;
     // The style's derived values first: the placement reads them (parking, launch speed).
     ApplyStyleParams();
     bool placed = true;
@@ -77,7 +77,7 @@ bool CDrawWnd::IsReady() const {
 
 bool CDrawWnd::IsDrawStyle() const {
     Lock lock(m_csEngine);
-    return m_nStyle == kStyleDraw;
+    return m_style.m_nStyle == kStyleDraw;
 }
 
 }  // namespace quovis

@@ -6,8 +6,8 @@
 // Styles whose dots come by emission start with their dots parked (x = y = -100000), out of
 // sight until the emission stage launches them.
 //
-// Names below: p1..p5 are the style's parameters 2..6 (m_fStyleParam[1..5]); W, H the canvas
-// size; S the dot scale; u a fresh uniform draw.
+// Names below: p1..p5 are the style's parameters 2..6 (m_style.m_fStyleParam[1..5]); W, H the
+// canvas size; S the dot scale; u a fresh uniform draw.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -358,69 +358,70 @@ double TwirlSpeed(double energy) {
 }  // namespace
 
 int32_t CDrawWnd::PlacementCount() const {
-    // Styles that grow m_nDots towards m_nMaxDots bring in dots that must already have a
-    // place, so the start covers both.
-    return std::clamp(std::max(m_nDots, m_nMaxDots), 0, kMaxDots);
+    // Styles that grow m_dots.m_nDots towards m_dots.m_nMaxDots bring in dots that must already
+    // have a place, so the start covers both.
+    return std::clamp(std::max(m_dots.m_nDots, m_dots.m_nMaxDots), 0, kMaxDots);
 }
 
 // What every style shares at a start.
 void CDrawWnd::ResetPatternStart(int count) {
-    m_dPatternAngle = kTwoPi * m_rng.RandomUniform();
-    m_dPatternSin = std::sin(m_dPatternAngle);
-    m_dPatternCos = std::cos(m_dPatternAngle);
-    m_fHueOffset = static_cast<float>((2.0 * m_rng.RandomUniform() - 1.0) * 720.0);
-    BuildHueTable(m_fHueOffset, 0);
+    m_motion.m_dPatternAngle = kTwoPi * m_rng.RandomUniform();
+    m_motion.m_dPatternSin = std::sin(m_motion.m_dPatternAngle);
+    m_motion.m_dPatternCos = std::cos(m_motion.m_dPatternAngle);
+    m_motion.m_fHueOffset = static_cast<float>((2.0 * m_rng.RandomUniform() - 1.0) * 720.0);
+    BuildHueTable(m_motion.m_fHueOffset, 0);
 
-    m_nEmitCounter = 0;
-    m_nEmitCursor = 0;
-    m_dEmitPhase = 0.0;
-    m_dEmitPhase2 = 0.0;
-    if (m_nStyle == kStyleLissajous) {
+    m_style.m_nEmitCounter = 0;
+    m_style.m_nEmitCursor = 0;
+    m_style.m_dEmitPhase = 0.0;
+    m_style.m_dEmitPhase2 = 0.0;
+    if (m_style.m_nStyle == kStyleLissajous) {
         // Anywhere on the figure's full period, so two starts draw different parts first.
-        const double period = kTwoPi * std::fabs(m_fStyleParam[1] * kTwoPi * m_fStyleParam[2]);
-        m_dEmitPhase = m_rng.RandomUniform() * period;
-    } else if (m_nStyle == kStyleFleuret || m_nStyle == kStyleFloaters) {
-        m_dEmitPhase = m_rng.RandomUniform() * kLongPhaseCycle;
+        const double period =
+            kTwoPi * std::fabs(m_style.m_fStyleParam[1] * kTwoPi * m_style.m_fStyleParam[2]);
+        m_style.m_dEmitPhase = m_rng.RandomUniform() * period;
+    } else if (m_style.m_nStyle == kStyleFleuret || m_style.m_nStyle == kStyleFloaters) {
+        m_style.m_dEmitPhase = m_rng.RandomUniform() * kLongPhaseCycle;
     }
-    m_fDampX = m_fDampY;
+    m_motion.m_fDampX = m_motion.m_fDampY;
 
     SetNewDotColour();
     // Every dot starts as a new dot drawn with "Point Magnitude", trails or not.
-    double bright = std::clamp(255.0 * m_dPointMagnitude, 0.0, 255.0);
+    double bright = std::clamp(255.0 * m_colour.m_dPointMagnitude, 0.0, 255.0);
     if (!(bright >= 0.0)) bright = 255.0;
     for (int i = 0; i < count; ++i) {
         const float c = NewDotGrey(static_cast<float>(bright));
-        m_pDotR[i] = c;
-        m_pDotG[i] = c;
-        m_pDotB[i] = c;
-        m_pMobility[i] = 1.0f;
-        m_pSpare1[i] = 0.0f;
-        m_pSpare2[i] = 0.0f;
+        m_dots.m_pDotR[i] = c;
+        m_dots.m_pDotG[i] = c;
+        m_dots.m_pDotB[i] = c;
+        m_dots.m_pMobility[i] = 1.0f;
+        m_dots.m_pSpare1[i] = 0.0f;
+        m_dots.m_pSpare2[i] = 0.0f;
     }
 }
 
 void CDrawWnd::PlaceStyleDots(double seed, int count) {
     DotPlacer d{m_rng,
-                m_pX,
-                m_pY,
-                m_pVX,
-                m_pVY,
-                m_pDotR,
-                m_pDotG,
-                m_pDotB,
+                m_dots.m_pX,
+                m_dots.m_pY,
+                m_dots.m_pVX,
+                m_dots.m_pVY,
+                m_dots.m_pDotR,
+                m_dots.m_pDotG,
+                m_dots.m_pDotB,
                 count,
                 static_cast<double>(m_nWidth),
                 static_cast<double>(m_nHeight),
-                m_fDotScale,
+                m_dots.m_fDotScale,
                 seed,
-                m_fStyleParam,
-                m_nWrapActive != 0,
-                m_fEmitSpeed};
-    const bool parked = m_bStartParked != 0;
-    const float* p = m_fStyleParam;
+                m_style.m_fStyleParam,
+                m_motion.m_nWrapActive != 0,
+                m_style.m_fEmitSpeed};
+    const bool parked = m_style.m_bStartParked != 0;
+    const float* p = m_style.m_fStyleParam;
     Launch launch = Launch::kDone;
 
-    switch (m_nStyle) {
+    switch (m_style.m_nStyle) {
         case kStyleBigBang:
             launch = PlaceBigBang(d, parked);
             break;
@@ -436,7 +437,7 @@ void CDrawWnd::PlaceStyleDots(double seed, int count) {
             break;
         case kStyleRibbon:
             launch = PlaceRibbon(d, parked);
-            m_nGroupSize = GroupFromShare(1.0, 100.0);
+            m_style.m_nGroupSize = GroupFromShare(1.0, 100.0);
             break;
         case kStyleLissajous:
         case kStyleFleuret:
@@ -459,51 +460,52 @@ void CDrawWnd::PlaceStyleDots(double seed, int count) {
             break;
         case kStyleAurora:
             launch = PlaceAurora(d);
-            m_fGravity = static_cast<float>(p[1] / kGravityUnit);
-            m_fForceScaleX = static_cast<float>(p[2] / 1000.0);
-            m_nFallDir = 1;
+            m_style.m_fGravity = static_cast<float>(p[1] / kGravityUnit);
+            m_style.m_fForceScaleX = static_cast<float>(p[2] / 1000.0);
+            m_style.m_nFallDir = 1;
             break;
         case kStyleFountain:
             d.ParkBlackAtRest();
-            m_fEmitSpeed = static_cast<float>(kFountainSpeed);
+            m_style.m_fEmitSpeed = static_cast<float>(kFountainSpeed);
             break;
         case kStylePhasing:
             launch = PlaceField(d, 0.7347);
-            m_nFallDir = std::clamp(TruncToInt(p[2]), 0, 1) + 1;
+            m_style.m_nFallDir = std::clamp(TruncToInt(p[2]), 0, 1) + 1;
             break;
         case kStyleRegenerating:
-            m_nGroupSize = std::max<int32_t>(1, TruncToInt(p[1]));
-            m_fGravity = static_cast<float>(p[2] / kGravityUnit);
-            launch = PlaceRegenerating(d, m_nGroupSize);
+            m_style.m_nGroupSize = std::max<int32_t>(1, TruncToInt(p[1]));
+            m_style.m_fGravity = static_cast<float>(p[2] / kGravityUnit);
+            launch = PlaceRegenerating(d, m_style.m_nGroupSize);
             break;
         case kStyleTwirls:
             d.ParkBlackAtRest();
-            m_nGroupSize = std::max<int32_t>(1, TruncToInt(p[1]));
-            m_fGravity = static_cast<float>(p[2] / kGravityUnit);
-            m_fEmitSpeed = static_cast<float>(TwirlSpeed(p[3]));
+            m_style.m_nGroupSize = std::max<int32_t>(1, TruncToInt(p[1]));
+            m_style.m_fGravity = static_cast<float>(p[2] / kGravityUnit);
+            m_style.m_fEmitSpeed = static_cast<float>(TwirlSpeed(p[3]));
             break;
         default:  // the sprays and shapes: 8, 10, 11, 18, 21 to 28
-            launch = PlaceSprays(d, m_nStyle);
+            launch = PlaceSprays(d, m_style.m_nStyle);
             break;
     }
 
     if (launch == Launch::kDefault) {
         // A gentle random push in any direction, turned a little by the pattern's seed.
         for (int i = 0; i < count; ++i) {
-            const double speed = (m_rng.RandomUniform() - 0.5) * m_fEmitSpeed;
+            const double speed = (m_rng.RandomUniform() - 0.5) * m_style.m_fEmitSpeed;
             const double psi = kTwoPi * (m_rng.RandomUniform() - 0.5) + seed;
             d.LaunchSinCos(i, psi, speed);
         }
     }
     // The line and bar styles and a parked "Ball" place their dots and then park them when
     // they flow, so the emission stage brings them in; the others parked theirs above.
-    const bool parksAfter = m_nStyle == kStyleLinesHorizontal || m_nStyle == kStyleLinesVertical ||
-                            m_nStyle == kStyleBall;
+    const bool parksAfter = m_style.m_nStyle == kStyleLinesHorizontal ||
+                            m_style.m_nStyle == kStyleLinesVertical ||
+                            m_style.m_nStyle == kStyleBall;
     if (parked && parksAfter) d.ParkAll();
 }
 
 bool CDrawWnd::InitialPlacement(double seed) {
-    if (!m_pX || m_nStyle < 0 || m_nStyle >= kStyleCount) return false;
+    if (!m_dots.m_pX || m_style.m_nStyle < 0 || m_style.m_nStyle >= kStyleCount) return false;
     if (seed == 0.0) seed = m_rng.RandomUniform() - 0.5;
     const int count = PlacementCount();
     ResetPatternStart(count);

@@ -90,7 +90,7 @@ void AppendIntComma(std::u16string& out, int64_t value) {
 
 std::u16string CDrawWnd::StrokeListText() const {
     Lock lock(m_csEngine);
-    const int n = std::clamp(m_nDrawPoints, 0, kMaxDrawPoints);
+    const int n = std::clamp(m_strokes.m_nDrawPoints, 0, kMaxDrawPoints);
     std::u16string text;
     text.reserve(static_cast<std::size_t>(n) * 14 + 128);
     AppendIntComma(text, n);
@@ -98,8 +98,10 @@ std::u16string CDrawWnd::StrokeListText() const {
         // Rounded, not truncated: a point read back from its text then writes the same text
         // again, so saving and loading a drawing repeatedly never creeps it towards the
         // corner.
-        AppendIntComma(text, std::llround(static_cast<double>(m_drawX[i]) * kStrokeUnits));
-        AppendIntComma(text, std::llround(static_cast<double>(m_drawY[i]) * kStrokeUnits));
+        AppendIntComma(text,
+                       std::llround(static_cast<double>(m_strokes.m_drawX[i]) * kStrokeUnits));
+        AppendIntComma(text,
+                       std::llround(static_cast<double>(m_strokes.m_drawY[i]) * kStrokeUnits));
     }
     return text;
 }
@@ -129,43 +131,47 @@ bool CDrawWnd::LoadStrokeList(std::u16string_view text) {
         const double x = ParseTokenInt(xToken, &xOk) / kStrokeUnits;
         const double y = ParseTokenInt(yToken, &yOk) / kStrokeUnits;
         complete = complete && xOk && yOk;
-        m_drawX[loaded] = static_cast<float>(std::clamp<double>(x, kStrokeMin, kStrokeMax));
-        m_drawY[loaded] = static_cast<float>(std::clamp<double>(y, kStrokeMin, kStrokeMax));
+        m_strokes.m_drawX[loaded] =
+            static_cast<float>(std::clamp<double>(x, kStrokeMin, kStrokeMax));
+        m_strokes.m_drawY[loaded] =
+            static_cast<float>(std::clamp<double>(y, kStrokeMin, kStrokeMax));
     }
-    m_nDrawPoints = loaded;
-    m_bStrokeInProgress = 0;
+    m_strokes.m_nDrawPoints = loaded;
+    m_strokes.m_bStrokeInProgress = 0;
     UpdateDrawGap();
     return complete;
 }
 
 void CDrawWnd::UpdateDrawGap() {
     Lock lock(m_csEngine);
-    const int n = std::clamp(m_nDrawPoints, 0, kMaxDrawPoints);
+    const int n = std::clamp(m_strokes.m_nDrawPoints, 0, kMaxDrawPoints);
     if (n <= kGapMinPoints) {
-        m_fDrawGap = kNoGap;
+        m_strokes.m_fDrawGap = kNoGap;
         return;
     }
     double sum = 0.0;
     for (int i = 1; i < n; ++i) {
-        const double dx = m_drawX[i] - m_drawX[i - 1];
-        const double dy = m_drawY[i] - m_drawY[i - 1];
+        const double dx = m_strokes.m_drawX[i] - m_strokes.m_drawX[i - 1];
+        const double dy = m_strokes.m_drawY[i] - m_strokes.m_drawY[i - 1];
         sum += std::sqrt(dx * dx + dy * dy);
     }
-    m_fDrawGap = static_cast<float>(sum / (n - 1));
+    m_strokes.m_fDrawGap = static_cast<float>(sum / (n - 1));
 }
 
 // ---- Mouse input --------------------------------------------------------------------------
 
 bool CDrawWnd::AcceptStrokePoint(int x, int y) {
-    if (m_nWindowWidth <= 0 || m_nWindowHeight <= 0) return false;
-    if (m_nDrawPoints < 0 || m_nDrawPoints >= kMaxDrawPoints) return false;
-    const double fx = static_cast<double>(x) / m_nWindowWidth;
-    const double fy = static_cast<double>(y) / m_nWindowHeight;
+    if (m_strokes.m_nWindowWidth <= 0 || m_strokes.m_nWindowHeight <= 0) return false;
+    if (m_strokes.m_nDrawPoints < 0 || m_strokes.m_nDrawPoints >= kMaxDrawPoints) return false;
+    const double fx = static_cast<double>(x) / m_strokes.m_nWindowWidth;
+    const double fy = static_cast<double>(y) / m_strokes.m_nWindowHeight;
     // A drag that leaves the window (or runs along its border) adds nothing.
     if (!(fx > 0.0 && fx < 1.0 && fy > 0.0 && fy < 1.0)) return false;
-    m_drawX[m_nDrawPoints] = static_cast<float>(std::clamp<double>(fx, kStrokeMin, kStrokeMax));
-    m_drawY[m_nDrawPoints] = static_cast<float>(std::clamp<double>(fy, kStrokeMin, kStrokeMax));
-    ++m_nDrawPoints;
+    m_strokes.m_drawX[m_strokes.m_nDrawPoints] =
+        static_cast<float>(std::clamp<double>(fx, kStrokeMin, kStrokeMax));
+    m_strokes.m_drawY[m_strokes.m_nDrawPoints] =
+        static_cast<float>(std::clamp<double>(fy, kStrokeMin, kStrokeMax));
+    ++m_strokes.m_nDrawPoints;
     return true;
 }
 
@@ -174,25 +180,26 @@ void CDrawWnd::StrokeInput(int x, int y, int keyFlags, int phase) {
     switch (phase) {
         case kStrokePressed: {
             // Only "Draw" takes strokes; with another style the old drawing stays as it is.
-            if (m_nStyle != kStyleDraw) return;
+            if (m_style.m_nStyle != kStyleDraw) return;
             const bool append = (keyFlags & (kKeyShift | kKeyControl)) != 0;
-            if (append && m_nDrawPoints >= kPressLimit) return;
-            m_bStrokeInProgress = 1;
+            if (append && m_strokes.m_nDrawPoints >= kPressLimit) return;
+            m_strokes.m_bStrokeInProgress = 1;
             if (!append) {
-                m_nDrawPoints = 0;
-                m_fDrawGap = kNoGap;
+                m_strokes.m_nDrawPoints = 0;
+                m_strokes.m_fDrawGap = kNoGap;
             }
             AcceptStrokePoint(x, y);
             return;
         }
         case kStrokeMoved:
-            m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
-            if (m_bStrokeInProgress && m_nDrawPoints < kPressLimit) AcceptStrokePoint(x, y);
+            m_strokes.m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+            if (m_strokes.m_bStrokeInProgress && m_strokes.m_nDrawPoints < kPressLimit)
+                AcceptStrokePoint(x, y);
             return;
         case kStrokeReleased:
-            if (!m_bStrokeInProgress) return;
-            m_bStrokeInProgress = 0;
-            if (m_nDrawPoints < kReleaseLimit) AcceptStrokePoint(x, y);
+            if (!m_strokes.m_bStrokeInProgress) return;
+            m_strokes.m_bStrokeInProgress = 0;
+            if (m_strokes.m_nDrawPoints < kReleaseLimit) AcceptStrokePoint(x, y);
             UpdateDrawGap();
             return;
         default:
@@ -205,53 +212,56 @@ void CDrawWnd::PointerMovedSlightly() {
     // Seed 0 takes the seed from the clock: the time stirs every generator. Under the lock,
     // so it never lands in the middle of a frame that is drawing from them.
     Seed(0);
-    m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+    m_strokes.m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
 }
 
 void CDrawWnd::MouseInput(int x, int y) {
     Lock lock(m_csEngine);
-    m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
+    m_strokes.m_nInputSerial.fetch_add(1, std::memory_order_relaxed);
     if (x == -1 && y == -1) {
-        m_fCursorX = -1.0f;
-        m_fCursorY = -1.0f;
-        m_nLastMouseX = -1;
-        m_nLastMouseY = -1;
-        m_bCursorActive = m_bInteraction;
+        m_strokes.m_fCursorX = -1.0f;
+        m_strokes.m_fCursorY = -1.0f;
+        m_strokes.m_nLastMouseX = -1;
+        m_strokes.m_nLastMouseY = -1;
+        m_strokes.m_bCursorActive = m_strokes.m_bInteraction;
         return;
     }
-    if (m_bCursorActive && m_nWindowWidth > 0 && m_nWindowHeight > 0) {
+    if (m_strokes.m_bCursorActive && m_strokes.m_nWindowWidth > 0 &&
+        m_strokes.m_nWindowHeight > 0) {
         // Window pixels to canvas pixels: the canvas may be rendered at a smaller scale.
-        m_fCursorX = static_cast<float>(static_cast<double>(x) / m_nWindowWidth * m_nWidth);
-        m_fCursorY = static_cast<float>(static_cast<double>(y) / m_nWindowHeight * m_nHeight);
+        m_strokes.m_fCursorX =
+            static_cast<float>(static_cast<double>(x) / m_strokes.m_nWindowWidth * m_nWidth);
+        m_strokes.m_fCursorY =
+            static_cast<float>(static_cast<double>(y) / m_strokes.m_nWindowHeight * m_nHeight);
     }
-    m_nLastMouseX = x;
-    m_nLastMouseY = y;
-    m_bCursorActive = m_bInteraction;
+    m_strokes.m_nLastMouseX = x;
+    m_strokes.m_nLastMouseY = y;
+    m_strokes.m_bCursorActive = m_strokes.m_bInteraction;
 }
 
 void CDrawWnd::SetTypedText(char32_t character, int style) {
     Lock lock(m_csEngine);
-    m_typedText.clear();
+    m_text.m_typedText.clear();
     if (character >= 0x10000 && character <= 0x10FFFF) {
         const char32_t v = character - 0x10000;
-        m_typedText.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-        m_typedText.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+        m_text.m_typedText.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+        m_text.m_typedText.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
     } else if (character != 0 && character < 0x10000 &&
                (character < 0xD800 || character > 0xDFFF)) {
-        m_typedText.push_back(static_cast<char16_t>(character));
+        m_text.m_typedText.push_back(static_cast<char16_t>(character));
     } else {
         return;  // nothing that can be shown
     }
-    m_nTypedStyle = std::clamp(style, 0, kTypedTextStyles - 1);
-    m_bTypedPending = 1;
+    m_text.m_nTypedStyle = std::clamp(style, 0, kTypedTextStyles - 1);
+    m_text.m_bTypedPending = 1;
 }
 
 bool CDrawWnd::TakeTypedText(std::u16string& text, int& style) {
     Lock lock(m_csEngine);
-    if (m_bTypedPending == 0) return false;
-    text = m_typedText;
-    style = m_nTypedStyle;
-    m_bTypedPending = 0;
+    if (m_text.m_bTypedPending == 0) return false;
+    text = m_text.m_typedText;
+    style = m_text.m_nTypedStyle;
+    m_text.m_bTypedPending = 0;
     return true;
 }
 

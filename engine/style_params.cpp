@@ -2,8 +2,8 @@
 // (parking, group size, launch speed, gravity, the squish and fall direction of the falling
 // styles), the emission rate, and the launch directions shared by placement and emitters.
 //
-// Names below: p1..p5 are the style's parameters 2..6 (m_fStyleParam[1..5]); parameter 1 is
-// the start colour. N is m_nDots and S is m_fDotScale.
+// Names below: p1..p5 are the style's parameters 2..6 (m_style.m_fStyleParam[1..5]); parameter 1 is
+// the start colour. N is m_dots.m_nDots and S is m_dots.m_fDotScale.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -78,114 +78,116 @@ double GoldenLaunchAngle(EngineRandom& rng, double seed) {
 void CDrawWnd::UseTableParamsIfUnset() {
     int32_t count = 0;
     float table[kStyleParamSlots];
-    if (!GetStyleParams(m_nStyle, count, table)) return;
-    if (m_nStyleParams >= count) return;
-    for (int j = std::max(m_nStyleParams, 0); j < count; ++j) m_fStyleParam[j] = table[j];
-    m_nStyleParams = count;
+    if (!GetStyleParams(m_style.m_nStyle, count, table)) return;
+    if (m_style.m_nStyleParams >= count) return;
+    for (int j = std::max(m_style.m_nStyleParams, 0); j < count; ++j)
+        m_style.m_fStyleParam[j] = table[j];
+    m_style.m_nStyleParams = count;
 }
 
 // The forces a style may set go back to "none" first, so that gravity, squish or a fall
 // direction never carry over from the style that ran before.
 void CDrawWnd::ResetStyleForces() {
-    m_fGravity = 0.0f;
-    m_fForceScaleX = 1.0f;
-    m_nFallDir = 0;
+    m_style.m_fGravity = 0.0f;
+    m_style.m_fForceScaleX = 1.0f;
+    m_style.m_nFallDir = 0;
 }
 
 int32_t CDrawWnd::GroupFromShare(double part, double whole) const {
-    return ToGroupSize(std::trunc(m_nDots * part / whole));
+    return ToGroupSize(std::trunc(m_dots.m_nDots * part / whole));
 }
 
 int32_t CDrawWnd::GroupFromRate(double p, double exponent, double share) const {
-    const double reduction = m_fDotReduction > 0.0f ? m_fDotReduction : 1.0;
-    const double g = std::pow(std::max(p, 0.0) / 100.0, exponent) * m_nDots * share / reduction;
+    const double reduction = m_dots.m_fDotReduction > 0.0f ? m_dots.m_fDotReduction : 1.0;
+    const double g =
+        std::pow(std::max(p, 0.0) / 100.0, exponent) * m_dots.m_nDots * share / reduction;
     return ToGroupSize(std::trunc(g));
 }
 
 void CDrawWnd::ApplyStyleParams() {
-    if (m_nStyle < 0 || m_nStyle >= kStyleCount) return;
+    if (m_style.m_nStyle < 0 || m_style.m_nStyle >= kStyleCount) return;
     UseTableParamsIfUnset();
-    const float* p = m_fStyleParam;  // p[1]..p[5] are p1..p5
-    const double S = m_fDotScale;
-    const int32_t N = m_nDots;
+    const float* p = m_style.m_fStyleParam;  // p[1]..p[5] are p1..p5
+    const double S = m_dots.m_fDotScale;
+    const int32_t N = m_dots.m_nDots;
     auto gravityFrom = [](float v) { return static_cast<float>(v / kGravityUnit); };
     // A count parameter (lines, bars) divides the dots; the table keeps it at least 1, a
     // value from elsewhere is held there too.
     auto countFrom = [](float v) { return std::max<int32_t>(1, TruncToInt(v)); };
 
-    m_bStartParked = 0;
-    m_bEmitEveryFrame = 0;
+    m_style.m_bStartParked = 0;
+    m_style.m_bEmitEveryFrame = 0;
     ResetStyleForces();
 
-    switch (m_nStyle) {
+    switch (m_style.m_nStyle) {
         case kStyleBigBang:
-            m_fEmitSpeed = static_cast<float>(p[1] * 0.8 * S);
-            m_nGroupSize = GroupFromShare(p[3], 100.0);
-            m_bStartParked = p[2] != 0.0f;
+            m_style.m_fEmitSpeed = static_cast<float>(p[1] * 0.8 * S);
+            m_style.m_nGroupSize = GroupFromShare(p[3], 100.0);
+            m_style.m_bStartParked = p[2] != 0.0f;
             break;
         case kStyleFullField:
         case kStyleOvercast:
-            m_fGravity = gravityFrom(p[1]);
+            m_style.m_fGravity = gravityFrom(p[1]);
             break;
         case kStyleRings:
-            m_bStartParked = p[5] != 0.0f;
-            m_nGroupSize = GroupFromShare(p[4], 100.0);
-            m_fEmitSpeed = static_cast<float>(p[3] * 0.01);
+            m_style.m_bStartParked = p[5] != 0.0f;
+            m_style.m_nGroupSize = GroupFromShare(p[4], 100.0);
+            m_style.m_fEmitSpeed = static_cast<float>(p[3] * 0.01);
             break;
         case kStyleRibbon:
-            m_fEmitSpeed = static_cast<float>(p[2] * 0.002);
-            m_bStartParked = p[3] != 0.0f;
-            m_nGroupSize = GroupFromShare(1.0, 100.0);
+            m_style.m_fEmitSpeed = static_cast<float>(p[2] * 0.002);
+            m_style.m_bStartParked = p[3] != 0.0f;
+            m_style.m_nGroupSize = GroupFromShare(1.0, 100.0);
             break;
         case kStyleLissajous:
         case kStyleFloaters:
         case kStyleFleuret:
-            m_fEmitSpeed = static_cast<float>(p[3] * 0.01);
-            m_nGroupSize = GroupFromShare(1.0, 1.0);
-            m_bStartParked = 1;
-            m_bEmitEveryFrame = 1;
+            m_style.m_fEmitSpeed = static_cast<float>(p[3] * 0.01);
+            m_style.m_nGroupSize = GroupFromShare(1.0, 1.0);
+            m_style.m_bStartParked = 1;
+            m_style.m_bEmitEveryFrame = 1;
             break;
         case kStyleLinesHorizontal:
         case kStyleLinesVertical:
-            m_fEmitSpeed =
-                static_cast<float>(p[2] * (m_nStyle == kStyleLinesHorizontal ? 0.002 : 0.01));
+            m_style.m_fEmitSpeed = static_cast<float>(
+                p[2] * (m_style.m_nStyle == kStyleLinesHorizontal ? 0.002 : 0.01));
             // At least one dot per group even when there are more lines than dots: a group of
             // none would never emit anything.
-            m_nGroupSize = ToGroupSize(N / countFrom(p[1]));
-            m_bStartParked = p[3] != 0.0f;
+            m_style.m_nGroupSize = ToGroupSize(N / countFrom(p[1]));
+            m_style.m_bStartParked = p[3] != 0.0f;
             break;
         case kStyleRadialNozzles:
-            m_nGroupSize = GroupFromShare(1.0, 100.0);
-            m_bStartParked = 1;
-            m_fEmitSpeed = kSpraySpeed;
+            m_style.m_nGroupSize = GroupFromShare(1.0, 100.0);
+            m_style.m_bStartParked = 1;
+            m_style.m_fEmitSpeed = kSpraySpeed;
             break;
         case kStyleBall:
-            m_bStartParked = p[2] != 0.0f;
-            m_nGroupSize = GroupFromShare(1.0, 100.0);
+            m_style.m_bStartParked = p[2] != 0.0f;
+            m_style.m_nGroupSize = GroupFromShare(1.0, 100.0);
             break;
         case kStyleEventHorizon:
-            m_nGroupSize = ToGroupSize(p[2]);
-            m_fEmitSpeed = static_cast<float>(p[1] * kEventHorizonSpeed);
-            m_bStartParked = p[3] != 0.0f;
+            m_style.m_nGroupSize = ToGroupSize(p[2]);
+            m_style.m_fEmitSpeed = static_cast<float>(p[1] * kEventHorizonSpeed);
+            m_style.m_bStartParked = p[3] != 0.0f;
             break;
         case kStyleAurora:
-            m_fGravity = gravityFrom(p[1]);
-            m_fForceScaleX = static_cast<float>(p[2] / 1000.0);
+            m_style.m_fGravity = gravityFrom(p[1]);
+            m_style.m_fForceScaleX = static_cast<float>(p[2] / 1000.0);
             // Aurora's curtains rise; the fall direction belongs to the style, so a parameter
             // change keeps it.
-            m_nFallDir = 1;
+            m_style.m_nFallDir = 1;
             break;
         case kStyleFountain:
         case kStyleRegenerating:
         case kStyleTwirls:
-            m_bStartParked = 1;
-            m_nGroupSize = ToGroupSize(p[1]);
-            m_fGravity = gravityFrom(p[2]);
+            m_style.m_bStartParked = 1;
+            m_style.m_nGroupSize = ToGroupSize(p[1]);
+            m_style.m_fGravity = gravityFrom(p[2]);
             break;
         case kStylePhasing:
-            m_fGravity = gravityFrom(p[1]);
+            m_style.m_fGravity = gravityFrom(p[1]);
             // "Phase Direction" 0 or 1 gives the upward or the downward fall direction.
-            m_nFallDir = std::clamp(TruncToInt(p[2]), 0, 1) + 1;
+            m_style.m_nFallDir = std::clamp(TruncToInt(p[2]), 0, 1) + 1;
             break;
         case kStyleFromTheEther:
         case kStyleRising:
@@ -193,24 +195,26 @@ void CDrawWnd::ApplyStyleParams() {
         case kStyleDraw:
         case kStylePolygon:
         case kStyleCurves:
-            m_fGravity = gravityFrom(p[2]);
+            m_style.m_fGravity = gravityFrom(p[2]);
             [[fallthrough]];
         case kStyleSidewaysSpray:
         case kStyleWhiteHole:
         case kStyleSpinningSprayer:
         case kStyleRadarSweep:
         case kStyleCircle:
-            if (m_nStyle >= kStyleCircle) {
+            if (m_style.m_nStyle >= kStyleCircle) {
                 // The shape styles emit a share of the dots per strobe.
-                m_nGroupSize = GroupFromShare(p[1], 5000.0);
+                m_style.m_nGroupSize = GroupFromShare(p[1], 5000.0);
             } else {
-                m_nGroupSize = ToGroupSize(p[1]);
+                m_style.m_nGroupSize = ToGroupSize(p[1]);
             }
-            m_bEmitEveryFrame =
-                m_nStyle >= kStyleDraw || (m_nStyle == kStyleCircle && p[5] > 0.0f && p[5] < 3.0f);
-            m_bStartParked = 1;
-            m_fEmitSpeed =
-                m_nStyle == kStyleFromTheEther ? static_cast<float>(p[3] / 10.0) : kSpraySpeed;
+            m_style.m_bEmitEveryFrame =
+                m_style.m_nStyle >= kStyleDraw ||
+                (m_style.m_nStyle == kStyleCircle && p[5] > 0.0f && p[5] < 3.0f);
+            m_style.m_bStartParked = 1;
+            m_style.m_fEmitSpeed = m_style.m_nStyle == kStyleFromTheEther
+                                       ? static_cast<float>(p[3] / 10.0)
+                                       : kSpraySpeed;
             break;
         default:  // "Globular" keeps the defaults
             break;
@@ -220,36 +224,36 @@ void CDrawWnd::ApplyStyleParams() {
 // Drift writes the flow rate into a live copy; it becomes the parameter when the emission
 // stage next reads the rate, so a drifting flow changes between emission events only.
 void CDrawWnd::TakeOverLiveFlowRate() {
-    const int j = FindStyleParamByRole(m_nStyle, kRoleFlowRate);
+    const int j = FindStyleParamByRole(m_style.m_nStyle, kRoleFlowRate);
     if (j < 0) return;
-    if (m_fStyleParamLive[j] > kUnsetLiveParam + 1.0f) {
-        m_fStyleParam[j] = m_fStyleParamLive[j];
-        m_fStyleParamLive[j] = kUnsetLiveParam;
+    if (m_style.m_fStyleParamLive[j] > kUnsetLiveParam + 1.0f) {
+        m_style.m_fStyleParam[j] = m_style.m_fStyleParamLive[j];
+        m_style.m_fStyleParamLive[j] = kUnsetLiveParam;
     }
 }
 
 // Drift's energy walk works the same way. The parameter is the plain energy, or the energy
 // of the second kind for the styles that have only that one, as drift chooses it.
 void CDrawWnd::TakeOverLiveEnergy() {
-    int j = FindStyleParamByRole(m_nStyle, kRoleEnergy);
-    if (j < 0) j = FindStyleParamByRole(m_nStyle, kRoleEnergy2);
+    int j = FindStyleParamByRole(m_style.m_nStyle, kRoleEnergy);
+    if (j < 0) j = FindStyleParamByRole(m_style.m_nStyle, kRoleEnergy2);
     float live;
-    if (j >= 0 && TakeLiveStyleParam(j, &live)) m_fStyleParam[j] = live;
+    if (j >= 0 && TakeLiveStyleParam(j, &live)) m_style.m_fStyleParam[j] = live;
 }
 
 double CDrawWnd::EmissionRate() {
-    if (m_nStyle < 0 || m_nStyle >= kStyleCount) return 0.0;
+    if (m_style.m_nStyle < 0 || m_style.m_nStyle >= kStyleCount) return 0.0;
     TakeOverLiveFlowRate();
-    const float* p = m_fStyleParam;
+    const float* p = m_style.m_fStyleParam;
     const double rate = [&]() -> double {
-        switch (m_nStyle) {
+        switch (m_style.m_nStyle) {
             case kStyleBigBang:
             case kStyleSidewaysSpray:
                 return p[2];
             case kStyleRings:
                 return p[5];
             case kStyleRibbon:
-                m_nGroupSize = GroupFromRate(p[3], 3.0, 0.1);
+                m_style.m_nGroupSize = GroupFromRate(p[3], 3.0, 0.1);
                 return 100.0;
             case kStyleLissajous:
             case kStyleFleuret:
@@ -259,10 +263,10 @@ double CDrawWnd::EmissionRate() {
             case kStyleLinesVertical:
                 return CurvedRate(p[3], 0.5);
             case kStyleRadialNozzles:
-                m_nGroupSize = GroupFromRate(p[4], 3.0, 0.1);
+                m_style.m_nGroupSize = GroupFromRate(p[4], 3.0, 0.1);
                 return 100.0;
             case kStyleBall:
-                m_nGroupSize = GroupFromRate(p[2], 3.0, 0.1);
+                m_style.m_nGroupSize = GroupFromRate(p[2], 3.0, 0.1);
                 return 100.0;
             case kStyleWhiteHole:
             case kStyleEventHorizon:
@@ -279,16 +283,16 @@ double CDrawWnd::EmissionRate() {
             case kStyleTwirls:
                 return CurvedRate(p[4], 0.4);
             case kStyleFalls:
-                m_nGroupSize = GroupFromRate(p[4], 4.5, 0.04);
+                m_style.m_nGroupSize = GroupFromRate(p[4], 4.5, 0.04);
                 return 100.0;
             case kStyleCircle: {
                 const int32_t flowGroup = GroupFromRate(p[4], 4.5, 0.04);
                 if (p[5] == 0.0f || p[5] >= 3.0f) {
                     // Strobing: the whole strobe group leaves at once, every R frames, so that on
                     // average the flow rate's share leaves per frame.
-                    return std::max(1.0, static_cast<double>(m_nGroupSize / flowGroup));
+                    return std::max(1.0, static_cast<double>(m_style.m_nGroupSize / flowGroup));
                 }
-                m_nGroupSize = flowGroup;
+                m_style.m_nGroupSize = flowGroup;
                 return 100.0;
             }
             default:  // the styles that never park their dots

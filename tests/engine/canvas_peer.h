@@ -100,8 +100,9 @@ struct CanvasTestPeer {
     static void PlotBand(CDrawWnd& e, DotBand& band, bool generic, bool collect = false) {
         band.splatCount = 0;
         for (int i = band.First; i <= band.Last; ++i) {
-            e.PlotDotImages(e.m_pX[i], e.m_pY[i], e.m_pDotR[i], e.m_pDotG[i], e.m_pDotB[i],
-                            e.m_pVX[i], e.m_pVY[i], generic, collect ? &band : nullptr);
+            e.PlotDotImages(e.m_dots.m_pX[i], e.m_dots.m_pY[i], e.m_dots.m_pDotR[i],
+                            e.m_dots.m_pDotG[i], e.m_dots.m_pDotB[i], e.m_dots.m_pVX[i],
+                            e.m_dots.m_pVY[i], generic, collect ? &band : nullptr);
         }
         if (collect) e.SortSplatsByStripe(band);
     }
@@ -119,16 +120,16 @@ struct CanvasTestPeer {
 
     // Disc kernels.
     static const int16_t* Kernel(const CDrawWnd& e, int fx, int fy) {
-        return e.m_discKernel[fx][fy];
+        return e.m_look.m_discKernel[fx][fy];
     }
-    static int KernelRow(const CDrawWnd& e) { return e.m_nKernelRow; }
-    static int KernelReady(const CDrawWnd& e) { return e.m_nKernelReady; }
+    static int KernelRow(const CDrawWnd& e) { return e.m_look.m_nKernelRow; }
+    static int KernelReady(const CDrawWnd& e) { return e.m_look.m_nKernelReady; }
     static double Coverage(int style, double d) { return CDrawWnd::DiscCoverage(style, d); }
 
     // Brightness cap of one plot, 8.8 fixed point (130560 = off).
     static void SetPointCap(CDrawWnd& e, uint32_t cap) {
-        e.m_nPointCap = cap;
-        e.m_fPointCap = static_cast<float>(cap) / 256.0f;
+        e.m_colour.m_nPointCap = cap;
+        e.m_colour.m_fPointCap = static_cast<float>(cap) / 256.0f;
     }
 
     // Reflection tables: n copies turned by 2 pi k / n + offset about (cx, cy).
@@ -141,30 +142,30 @@ struct CanvasTestPeer {
 
     // Shimmer state.
     static void SetShimmerDir(CDrawWnd& e, float x, float y) {
-        e.m_fShimmerDirX = x;
-        e.m_fShimmerDirY = y;
+        e.m_look.m_fShimmerDirX = x;
+        e.m_look.m_fShimmerDirY = y;
     }
-    static bool ShimmerOn(const CDrawWnd& e) { return e.m_bShimmer != 0; }
-    static bool GlitterOn(const CDrawWnd& e) { return e.m_bGlitter != 0; }
-    static float ShineAmount(const CDrawWnd& e) { return e.m_fShineAmount; }
-    static float ShineExp(const CDrawWnd& e) { return e.m_fShineExp; }
-    static float SparkAmount(const CDrawWnd& e) { return e.m_fSparkAmount; }
-    static float SparkExp(const CDrawWnd& e) { return e.m_fSparkExp; }
-    static float SparkBaseExp(const CDrawWnd& e) { return e.m_fSparkBaseExp; }
+    static bool ShimmerOn(const CDrawWnd& e) { return e.m_look.m_bShimmer != 0; }
+    static bool GlitterOn(const CDrawWnd& e) { return e.m_look.m_bGlitter != 0; }
+    static float ShineAmount(const CDrawWnd& e) { return e.m_look.m_fShineAmount; }
+    static float ShineExp(const CDrawWnd& e) { return e.m_look.m_fShineExp; }
+    static float SparkAmount(const CDrawWnd& e) { return e.m_look.m_fSparkAmount; }
+    static float SparkExp(const CDrawWnd& e) { return e.m_look.m_fSparkExp; }
+    static float SparkBaseExp(const CDrawWnd& e) { return e.m_look.m_fSparkBaseExp; }
     static int JitterPos(const CDrawWnd& e) { return e.m_nJitterPos; }
     static const float* Jitter(const CDrawWnd& e) { return e.m_jitter.Data(); }
 };
 
 inline void CanvasTestPeer::SetReflections(CDrawWnd& e, int n, bool symmetric, int cx, int cy,
                                            double offset) {
-    e.m_nReflections = n;
-    e.m_bSymmetric = symmetric ? 1 : 0;
+    e.m_reflect.m_nReflections = n;
+    e.m_reflect.m_bSymmetric = symmetric ? 1 : 0;
     e.m_nCentreX = cx;
     e.m_nCentreY = cy;
     for (int k = 0; k < n && k < CDrawWnd::kMaxReflections; ++k) {
         const double a = 2.0 * 3.14159265358979323846 * k / n + offset;
-        e.m_fReflCos[k] = static_cast<float>(std::cos(a));
-        e.m_fReflSin[k] = static_cast<float>(std::sin(a));
+        e.m_reflect.m_fReflCos[k] = static_cast<float>(std::cos(a));
+        e.m_reflect.m_fReflSin[k] = static_cast<float>(std::sin(a));
     }
 }
 

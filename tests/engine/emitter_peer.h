@@ -26,54 +26,55 @@ struct EmitterTestPeer {
     // Style, parameters 1..6, dot count and canvas; every dot parked at rest.
     static void Setup(CDrawWnd& e, int style, int dots, int w, int h,
                       const std::array<float, 6>& params) {
-        e.m_nStyle = style;
-        e.m_nDots = e.m_nMaxDots = dots;
+        e.m_style.m_nStyle = style;
+        e.m_dots.m_nDots = e.m_dots.m_nMaxDots = dots;
         e.m_nWidth = w;
         e.m_nHeight = h;
-        e.m_fDotScale = e.m_fEmitSpeed = 1.0f;
-        e.m_nWrapActive = 0;
-        e.m_dViscosity = 40.0;
-        e.m_fGravity = 0.0f;
+        e.m_dots.m_fDotScale = e.m_style.m_fEmitSpeed = 1.0f;
+        e.m_motion.m_nWrapActive = 0;
+        e.m_motion.m_dViscosity = 40.0;
+        e.m_style.m_fGravity = 0.0f;
         for (int i = 0; i < dots; ++i) SetDot(e, i, {kParked, kParked, 0, 0, 1});
         for (int i = 0; i < 6; ++i) {
-            e.m_fStyleParam[i] = params[i];
-            e.m_fStyleParamLive[i] = CDrawWnd::kUnsetLiveParam;
+            e.m_style.m_fStyleParam[i] = params[i];
+            e.m_style.m_fStyleParamLive[i] = CDrawWnd::kUnsetLiveParam;
         }
     }
     static bool Emit(CDrawWnd& e, int first, int last, double framesPerDot, int interval) {
         return e.Emit(first, last, framesPerDot, interval);
     }
     static Dot GetDot(const CDrawWnd& e, int i) {
-        return {e.m_pX[i], e.m_pY[i], e.m_pVX[i], e.m_pVY[i], e.m_pMobility[i]};
+        return {e.m_dots.m_pX[i], e.m_dots.m_pY[i], e.m_dots.m_pVX[i], e.m_dots.m_pVY[i],
+                e.m_dots.m_pMobility[i]};
     }
     static void SetDot(CDrawWnd& e, int i, const Dot& d) {
-        e.m_pX[i] = d.x;
-        e.m_pY[i] = d.y;
-        e.m_pVX[i] = d.vx;
-        e.m_pVY[i] = d.vy;
-        e.m_pMobility[i] = d.mobility;
+        e.m_dots.m_pX[i] = d.x;
+        e.m_dots.m_pY[i] = d.y;
+        e.m_dots.m_pVX[i] = d.vx;
+        e.m_dots.m_pVY[i] = d.vy;
+        e.m_dots.m_pMobility[i] = d.mobility;
     }
-    static float& Param(CDrawWnd& e, int i) { return e.m_fStyleParam[i]; }
-    static float& Live(CDrawWnd& e, int i) { return e.m_fStyleParamLive[i]; }
-    static float& Gravity(CDrawWnd& e) { return e.m_fGravity; }
-    static double& Viscosity(CDrawWnd& e) { return e.m_dViscosity; }
-    static double& PatternAngle(CDrawWnd& e) { return e.m_dPatternAngle; }
-    static int GroupSize(const CDrawWnd& e) { return e.m_nGroupSize; }
-    static int LineCycle(const CDrawWnd& e) { return e.m_nLineCycle; }
+    static float& Param(CDrawWnd& e, int i) { return e.m_style.m_fStyleParam[i]; }
+    static float& Live(CDrawWnd& e, int i) { return e.m_style.m_fStyleParamLive[i]; }
+    static float& Gravity(CDrawWnd& e) { return e.m_style.m_fGravity; }
+    static double& Viscosity(CDrawWnd& e) { return e.m_motion.m_dViscosity; }
+    static double& PatternAngle(CDrawWnd& e) { return e.m_motion.m_dPatternAngle; }
+    static int GroupSize(const CDrawWnd& e) { return e.m_style.m_nGroupSize; }
+    static int LineCycle(const CDrawWnd& e) { return e.m_style.m_nLineCycle; }
     static void SetMovers(CDrawWnd& e, const Points& at) {
-        e.m_nMovers = static_cast<int>(at.size());
+        e.m_movers.m_nMovers = static_cast<int>(at.size());
         for (std::size_t k = 0; k < at.size(); ++k) {
-            e.m_moverX[k] = at[k].first;
-            e.m_moverY[k] = at[k].second;
+            e.m_movers.m_moverX[k] = at[k].first;
+            e.m_movers.m_moverY[k] = at[k].second;
         }
     }
     static void SetStroke(CDrawWnd& e, const Points& points, float gap) {
-        e.m_nDrawPoints = static_cast<int>(points.size());
+        e.m_strokes.m_nDrawPoints = static_cast<int>(points.size());
         for (std::size_t k = 0; k < points.size(); ++k) {
-            e.m_drawX[k] = points[k].first;
-            e.m_drawY[k] = points[k].second;
+            e.m_strokes.m_drawX[k] = points[k].first;
+            e.m_strokes.m_drawY[k] = points[k].second;
         }
-        e.m_fDrawGap = gap;
+        e.m_strokes.m_fDrawGap = gap;
     }
 };
 

@@ -45,30 +45,30 @@ struct MotionTestPeer {
     static bool Start(CDrawWnd& e, const MotionSetup& s, double seed) {
         e.m_nWidth = s.width;
         e.m_nHeight = s.height;
-        e.m_nDots = e.m_nMaxDots = s.dots;
-        e.m_nMovers = s.movers;
-        e.m_nMotion = s.motion;
-        e.m_nMotionVariant = s.variant;
-        e.m_nStyle = s.style;
-        e.m_dActivity = s.activity;
-        e.m_dPace = s.pace;
-        e.m_dViscosity = s.viscosity;
-        e.m_fMoverInertia = s.inertia;
-        e.m_fMoverPeriod = s.period;
-        e.m_fInfluenceRange = s.influenceRange;
-        e.m_fForceReach =
+        e.m_dots.m_nDots = e.m_dots.m_nMaxDots = s.dots;
+        e.m_movers.m_nMovers = s.movers;
+        e.m_motion.m_nMotion = s.motion;
+        e.m_motion.m_nMotionVariant = s.variant;
+        e.m_style.m_nStyle = s.style;
+        e.m_motion.m_dActivity = s.activity;
+        e.m_motion.m_dPace = s.pace;
+        e.m_motion.m_dViscosity = s.viscosity;
+        e.m_motion.m_fMoverInertia = s.inertia;
+        e.m_motion.m_fMoverPeriod = s.period;
+        e.m_motion.m_fInfluenceRange = s.influenceRange;
+        e.m_motion.m_fForceReach =
             static_cast<float>(std::pow(s.influenceRange / 100.0, 2.6798) * 500.0 + 5.0);
-        e.m_nWrapFlags = s.wrapFlags;
-        e.m_nWrapActive = s.reflections < 3 ? s.wrapFlags : 0;
-        e.m_bExtraTwist = s.extraTwist ? 1 : 0;
-        e.m_bFieldColor = s.fieldColour ? 1 : 0;
-        e.m_dConfineExp = s.confineExp;
-        e.m_dConfineGain = std::exp(s.confineExp);
-        e.m_bRoundConfine = s.roundConfine ? 1 : 0;
-        e.m_fGravity = s.gravity;
-        e.m_fForceScaleX = 1.0f;
-        e.m_nFallDir = 0;
-        e.m_nReflections = s.reflections;
+        e.m_motion.m_nWrapFlags = s.wrapFlags;
+        e.m_motion.m_nWrapActive = s.reflections < 3 ? s.wrapFlags : 0;
+        e.m_motion.m_bExtraTwist = s.extraTwist ? 1 : 0;
+        e.m_motion.m_bFieldColor = s.fieldColour ? 1 : 0;
+        e.m_motion.m_dConfineExp = s.confineExp;
+        e.m_motion.m_dConfineGain = std::exp(s.confineExp);
+        e.m_motion.m_bRoundConfine = s.roundConfine ? 1 : 0;
+        e.m_style.m_fGravity = s.gravity;
+        e.m_style.m_fForceScaleX = 1.0f;
+        e.m_style.m_nFallDir = 0;
+        e.m_reflect.m_nReflections = s.reflections;
         e.m_bReady = 1;
         // The mover wander speed the activity setter derives from the values above.
         e.RecomputeMoverSpeedK();
@@ -84,15 +84,15 @@ struct MotionTestPeer {
             state = state * 1664525u + 1013904223u;
             return static_cast<float>(state >> 8) / 16777216.0f;  // [0, 1)
         };
-        for (int i = 0; i < e.m_nDots; ++i) {
-            e.m_pX[i] = next() * static_cast<float>(e.m_nWidth);
-            e.m_pY[i] = next() * static_cast<float>(e.m_nHeight);
-            e.m_pVX[i] = (next() - 0.5f) * 2.0f;
-            e.m_pVY[i] = (next() - 0.5f) * 2.0f;
-            e.m_pDotR[i] = next() * 255.0f;
-            e.m_pDotG[i] = next() * 255.0f;
-            e.m_pDotB[i] = next() * 255.0f;
-            e.m_pMobility[i] = 1.0f;
+        for (int i = 0; i < e.m_dots.m_nDots; ++i) {
+            e.m_dots.m_pX[i] = next() * static_cast<float>(e.m_nWidth);
+            e.m_dots.m_pY[i] = next() * static_cast<float>(e.m_nHeight);
+            e.m_dots.m_pVX[i] = (next() - 0.5f) * 2.0f;
+            e.m_dots.m_pVY[i] = (next() - 0.5f) * 2.0f;
+            e.m_dots.m_pDotR[i] = next() * 255.0f;
+            e.m_dots.m_pDotG[i] = next() * 255.0f;
+            e.m_dots.m_pDotB[i] = next() * 255.0f;
+            e.m_dots.m_pMobility[i] = 1.0f;
         }
     }
 
@@ -111,8 +111,9 @@ struct MotionTestPeer {
         for (int b = 0; b < bands; ++b) {
             DotBand& band = out[static_cast<std::size_t>(b)];
             band = DotBand{};
-            band.First = static_cast<int32_t>(static_cast<int64_t>(e.m_nDots) * b / bands);
-            band.Last = static_cast<int32_t>(static_cast<int64_t>(e.m_nDots) * (b + 1) / bands) - 1;
+            band.First = static_cast<int32_t>(static_cast<int64_t>(e.m_dots.m_nDots) * b / bands);
+            band.Last =
+                static_cast<int32_t>(static_cast<int64_t>(e.m_dots.m_nDots) * (b + 1) / bands) - 1;
             band.Next = band.First;
         }
         for (auto& band : out) e.MoveAndPlotBand(band);
@@ -126,7 +127,7 @@ struct MotionTestPeer {
     // The frame's movers as the kernel reads them (after PrepareMotionFrame).
     static FieldSources Sources(const CDrawWnd& e) { return e.FrameFieldSources(); }
     static FieldQuadrants Quadrants(const CDrawWnd& e) { return e.FrameFieldQuadrants(); }
-    static int FieldImages(const CDrawWnd& e) { return e.m_nFieldImages; }
+    static int FieldImages(const CDrawWnd& e) { return e.m_movers.m_nFieldImages; }
 
     static void UpdateMovers(CDrawWnd& e) { e.UpdateMovers(); }
     static void PrepareMotionFrame(CDrawWnd& e) { e.PrepareMotionFrame(); }
@@ -142,95 +143,97 @@ struct MotionTestPeer {
     }
 
     // Dots.
-    static float* X(CDrawWnd& e) { return e.m_pX; }
-    static float* Y(CDrawWnd& e) { return e.m_pY; }
-    static float* VX(CDrawWnd& e) { return e.m_pVX; }
-    static float* VY(CDrawWnd& e) { return e.m_pVY; }
-    static float* R(CDrawWnd& e) { return e.m_pDotR; }
-    static float* G(CDrawWnd& e) { return e.m_pDotG; }
-    static float* B(CDrawWnd& e) { return e.m_pDotB; }
-    static float* Mobility(CDrawWnd& e) { return e.m_pMobility; }
-    static int Dots(const CDrawWnd& e) { return e.m_nDots; }
+    static float* X(CDrawWnd& e) { return e.m_dots.m_pX; }
+    static float* Y(CDrawWnd& e) { return e.m_dots.m_pY; }
+    static float* VX(CDrawWnd& e) { return e.m_dots.m_pVX; }
+    static float* VY(CDrawWnd& e) { return e.m_dots.m_pVY; }
+    static float* R(CDrawWnd& e) { return e.m_dots.m_pDotR; }
+    static float* G(CDrawWnd& e) { return e.m_dots.m_pDotG; }
+    static float* B(CDrawWnd& e) { return e.m_dots.m_pDotB; }
+    static float* Mobility(CDrawWnd& e) { return e.m_dots.m_pMobility; }
+    static int Dots(const CDrawWnd& e) { return e.m_dots.m_nDots; }
 
     // Movers.
-    static float* MoverX(CDrawWnd& e) { return e.m_moverX; }
-    static float* MoverY(CDrawWnd& e) { return e.m_moverY; }
-    static float* MoverVX(CDrawWnd& e) { return e.m_moverVX; }
-    static float* MoverVY(CDrawWnd& e) { return e.m_moverVY; }
-    static float* FlowX(CDrawWnd& e) { return e.m_flowVX; }
-    static float* FlowY(CDrawWnd& e) { return e.m_flowVY; }
-    static float* Strength(CDrawWnd& e) { return e.m_moverStrength; }
-    static const float* Weight(const CDrawWnd& e) { return e.m_moverWeight; }
-    static int32_t* MoverDot(CDrawWnd& e) { return e.m_moverDot; }
-    static float* MoverHue(CDrawWnd& e) { return e.m_moverHue; }
-    static const float* MoverR(const CDrawWnd& e) { return e.m_moverR; }
-    static const float* MoverG(const CDrawWnd& e) { return e.m_moverG; }
-    static const float* MoverB(const CDrawWnd& e) { return e.m_moverB; }
-    static double* Heading(CDrawWnd& e) { return e.m_moverHeading; }
-    static double* Speed(CDrawWnd& e) { return e.m_moverSpeed; }
+    static float* MoverX(CDrawWnd& e) { return e.m_movers.m_moverX; }
+    static float* MoverY(CDrawWnd& e) { return e.m_movers.m_moverY; }
+    static float* MoverVX(CDrawWnd& e) { return e.m_movers.m_moverVX; }
+    static float* MoverVY(CDrawWnd& e) { return e.m_movers.m_moverVY; }
+    static float* FlowX(CDrawWnd& e) { return e.m_movers.m_flowVX; }
+    static float* FlowY(CDrawWnd& e) { return e.m_movers.m_flowVY; }
+    static float* Strength(CDrawWnd& e) { return e.m_movers.m_moverStrength; }
+    static const float* Weight(const CDrawWnd& e) { return e.m_movers.m_moverWeight; }
+    static int32_t* MoverDot(CDrawWnd& e) { return e.m_movers.m_moverDot; }
+    static float* MoverHue(CDrawWnd& e) { return e.m_movers.m_moverHue; }
+    static const float* MoverR(const CDrawWnd& e) { return e.m_movers.m_moverR; }
+    static const float* MoverG(const CDrawWnd& e) { return e.m_movers.m_moverG; }
+    static const float* MoverB(const CDrawWnd& e) { return e.m_movers.m_moverB; }
+    static double* Heading(CDrawWnd& e) { return e.m_movers.m_moverHeading; }
+    static double* Speed(CDrawWnd& e) { return e.m_movers.m_moverSpeed; }
 
     // Motion state and constants.
-    static void SetMovers(CDrawWnd& e, int n) { e.m_nMovers = n; }
-    static void SetWrap(CDrawWnd& e, int flags) { e.m_nWrapFlags = e.m_nWrapActive = flags; }
-    static void SetStyle(CDrawWnd& e, int style) { e.m_nStyle = style; }
-    static void SetStyleParam(CDrawWnd& e, int index, float value) {
-        e.m_fStyleParam[index] = value;
+    static void SetMovers(CDrawWnd& e, int n) { e.m_movers.m_nMovers = n; }
+    static void SetWrap(CDrawWnd& e, int flags) {
+        e.m_motion.m_nWrapFlags = e.m_motion.m_nWrapActive = flags;
     }
-    static void SetReflections(CDrawWnd& e, int n) { e.m_nReflections = n; }
-    static void SetConfineExp(CDrawWnd& e, double c) { e.m_dConfineExp = c; }
-    static void SetRoundConfine(CDrawWnd& e, bool on) { e.m_bRoundConfine = on ? 1 : 0; }
-    static void SetGravity(CDrawWnd& e, float g) { e.m_fGravity = g; }
-    static void SetFallDir(CDrawWnd& e, int d) { e.m_nFallDir = d; }
-    static void SetFieldColour(CDrawWnd& e, bool on) { e.m_bFieldColor = on ? 1 : 0; }
-    static void SetViscosity(CDrawWnd& e, double v) { e.m_dViscosity = v; }
-    static void SetActivity(CDrawWnd& e, double a) { e.m_dActivity = a; }
-    static void SetMotion(CDrawWnd& e, int m) { e.m_nMotion = m; }
+    static void SetStyle(CDrawWnd& e, int style) { e.m_style.m_nStyle = style; }
+    static void SetStyleParam(CDrawWnd& e, int index, float value) {
+        e.m_style.m_fStyleParam[index] = value;
+    }
+    static void SetReflections(CDrawWnd& e, int n) { e.m_reflect.m_nReflections = n; }
+    static void SetConfineExp(CDrawWnd& e, double c) { e.m_motion.m_dConfineExp = c; }
+    static void SetRoundConfine(CDrawWnd& e, bool on) { e.m_motion.m_bRoundConfine = on ? 1 : 0; }
+    static void SetGravity(CDrawWnd& e, float g) { e.m_style.m_fGravity = g; }
+    static void SetFallDir(CDrawWnd& e, int d) { e.m_style.m_nFallDir = d; }
+    static void SetFieldColour(CDrawWnd& e, bool on) { e.m_motion.m_bFieldColor = on ? 1 : 0; }
+    static void SetViscosity(CDrawWnd& e, double v) { e.m_motion.m_dViscosity = v; }
+    static void SetActivity(CDrawWnd& e, double a) { e.m_motion.m_dActivity = a; }
+    static void SetMotion(CDrawWnd& e, int m) { e.m_motion.m_nMotion = m; }
     static void SetCursor(CDrawWnd& e, float x, float y, bool interaction) {
-        e.m_fCursorX = x;
-        e.m_fCursorY = y;
-        e.m_bInteraction = interaction ? 1 : 0;
+        e.m_strokes.m_fCursorX = x;
+        e.m_strokes.m_fCursorY = y;
+        e.m_strokes.m_bInteraction = interaction ? 1 : 0;
     }
     static void SetColourDepth(CDrawWnd& e, int bits) { e.m_nColourDepth = bits; }
-    static void SetLeaveTrails(CDrawWnd& e, bool on) { e.m_bLeaveTrails = on ? 1 : 0; }
-    static void SetPeriod(CDrawWnd& e, float t) { e.m_fMoverPeriod = t; }
-    static void SetForceReach(CDrawWnd& e, float r) { e.m_fForceReach = r; }
-    static float MarginX(const CDrawWnd& e) { return e.m_fMarginX; }
-    static float MarginY(const CDrawWnd& e) { return e.m_fMarginY; }
-    static float ConfineR(const CDrawWnd& e) { return e.m_fConfineR; }
-    static float ConfineR2(const CDrawWnd& e) { return e.m_fConfineR2; }
-    static float WallK1(const CDrawWnd& e) { return e.m_fWallK1; }
-    static float WallK2(const CDrawWnd& e) { return e.m_fWallK2; }
-    static float DampX(const CDrawWnd& e) { return e.m_fDampX; }
+    static void SetLeaveTrails(CDrawWnd& e, bool on) { e.m_trails.m_bLeaveTrails = on ? 1 : 0; }
+    static void SetPeriod(CDrawWnd& e, float t) { e.m_motion.m_fMoverPeriod = t; }
+    static void SetForceReach(CDrawWnd& e, float r) { e.m_motion.m_fForceReach = r; }
+    static float MarginX(const CDrawWnd& e) { return e.m_motion.m_fMarginX; }
+    static float MarginY(const CDrawWnd& e) { return e.m_motion.m_fMarginY; }
+    static float ConfineR(const CDrawWnd& e) { return e.m_motion.m_fConfineR; }
+    static float ConfineR2(const CDrawWnd& e) { return e.m_motion.m_fConfineR2; }
+    static float WallK1(const CDrawWnd& e) { return e.m_motion.m_fWallK1; }
+    static float WallK2(const CDrawWnd& e) { return e.m_motion.m_fWallK2; }
+    static float DampX(const CDrawWnd& e) { return e.m_motion.m_fDampX; }
     static bool Ready(const CDrawWnd& e) { return e.m_bReady != 0; }
-    static float ShimmerDirX(const CDrawWnd& e) { return e.m_fShimmerDirX; }
-    static float ShimmerDirY(const CDrawWnd& e) { return e.m_fShimmerDirY; }
+    static float ShimmerDirX(const CDrawWnd& e) { return e.m_look.m_fShimmerDirX; }
+    static float ShimmerDirY(const CDrawWnd& e) { return e.m_look.m_fShimmerDirY; }
 
     // Colour.
-    static const float (*HueTable(const CDrawWnd& e))[3] { return e.m_hueTable.rgb; }
-    static const float* ColourGain(const CDrawWnd& e) { return e.m_fColourGain; }
-    static const float* CursorGain(const CDrawWnd& e) { return e.m_fCursorGain; }
-    static float FieldColourScale(const CDrawWnd& e) { return e.m_fFieldColourScale; }
-    static double ColourDrive(const CDrawWnd& e) { return e.m_dColourDrive; }
-    static double ColourBright(const CDrawWnd& e) { return e.m_dColourBright; }
-    static double Pastel(const CDrawWnd& e) { return e.m_dPastel; }
+    static const float (*HueTable(const CDrawWnd& e))[3] { return e.m_colour.m_hueTable.rgb; }
+    static const float* ColourGain(const CDrawWnd& e) { return e.m_colour.m_fColourGain; }
+    static const float* CursorGain(const CDrawWnd& e) { return e.m_colour.m_fCursorGain; }
+    static float FieldColourScale(const CDrawWnd& e) { return e.m_colour.m_fFieldColourScale; }
+    static double ColourDrive(const CDrawWnd& e) { return e.m_colour.m_dColourDrive; }
+    static double ColourBright(const CDrawWnd& e) { return e.m_colour.m_dColourBright; }
+    static double Pastel(const CDrawWnd& e) { return e.m_colour.m_dPastel; }
     static void Fades(const CDrawWnd& e, float out[3]) {
-        out[0] = e.m_fFadeR;
-        out[1] = e.m_fFadeG;
-        out[2] = e.m_fFadeB;
+        out[0] = e.m_colour.m_fFadeR;
+        out[1] = e.m_colour.m_fFadeG;
+        out[2] = e.m_colour.m_fFadeB;
     }
     static void SetFades(CDrawWnd& e, float r, float g, float b) {
-        e.m_fFadeR = r;
-        e.m_fFadeG = g;
-        e.m_fFadeB = b;
+        e.m_colour.m_fFadeR = r;
+        e.m_colour.m_fFadeG = g;
+        e.m_colour.m_fFadeB = b;
     }
-    static double PointMagnitude(const CDrawWnd& e) { return e.m_dPointMagnitude; }
-    static uint32_t PointCap(const CDrawWnd& e) { return e.m_nPointCap; }
-    static float PointCapF(const CDrawWnd& e) { return e.m_fPointCap; }
+    static double PointMagnitude(const CDrawWnd& e) { return e.m_colour.m_dPointMagnitude; }
+    static uint32_t PointCap(const CDrawWnd& e) { return e.m_colour.m_nPointCap; }
+    static float PointCapF(const CDrawWnd& e) { return e.m_colour.m_fPointCap; }
     static void UpdatePointCap(CDrawWnd& e) { e.UpdatePointCap(); }
-    static double ToneSlopeEnd(const CDrawWnd& e) { return e.m_dToneSlopeEnd; }
-    static double ToneSlopeStart(const CDrawWnd& e) { return e.m_dToneSlopeStart; }
-    static double TrailShade(const CDrawWnd& e) { return e.m_dTrailShade; }
-    static bool Invert(const CDrawWnd& e) { return e.m_bInvert != 0; }
+    static double ToneSlopeEnd(const CDrawWnd& e) { return e.m_colour.m_dToneSlopeEnd; }
+    static double ToneSlopeStart(const CDrawWnd& e) { return e.m_colour.m_dToneSlopeStart; }
+    static double TrailShade(const CDrawWnd& e) { return e.m_colour.m_dTrailShade; }
+    static bool Invert(const CDrawWnd& e) { return e.m_colour.m_bInvert != 0; }
     static const float* Falloff(const CDrawWnd& e) { return e.m_falloff.Data(); }
 };
 

@@ -16,11 +16,11 @@ struct FrameTestPeer {
     // The first dot that is not finite or far off the canvas, or -1.
     static int FirstStrayDot(const CDrawWnd& e, float slack) {
         const float w = static_cast<float>(e.m_nWidth), h = static_cast<float>(e.m_nHeight);
-        for (int i = 0; i < e.m_nDots; ++i) {
-            const float x = e.m_pX[i], y = e.m_pY[i];
+        for (int i = 0; i < e.m_dots.m_nDots; ++i) {
+            const float x = e.m_dots.m_pX[i], y = e.m_dots.m_pY[i];
             if (IsParked(x)) continue;
-            if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(e.m_pVX[i]) ||
-                !std::isfinite(e.m_pVY[i]))
+            if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(e.m_dots.m_pVX[i]) ||
+                !std::isfinite(e.m_dots.m_pVY[i]))
                 return i;
             if (x < -slack * w || x > (1 + slack) * w || y < -slack * h || y > (1 + slack) * h)
                 return i;

@@ -14,34 +14,34 @@ namespace quovis {
 struct FrameTestPeer {
     static int LivingDots(const CDrawWnd& e) {
         int n = 0;
-        for (int i = 0; i < e.m_nDots; ++i) n += !IsParked(e.m_pX[i]);
+        for (int i = 0; i < e.m_dots.m_nDots; ++i) n += !IsParked(e.m_dots.m_pX[i]);
         return n;
     }
     static std::vector<float> Positions(const CDrawWnd& e) {
-        std::vector<float> p(e.m_pX, e.m_pX + e.m_nDots);
-        p.insert(p.end(), e.m_pY, e.m_pY + e.m_nDots);
+        std::vector<float> p(e.m_dots.m_pX, e.m_dots.m_pX + e.m_dots.m_nDots);
+        p.insert(p.end(), e.m_dots.m_pY, e.m_dots.m_pY + e.m_dots.m_nDots);
         return p;
     }
     static void SetDots(CDrawWnd& e, int dots, int maxDots) {
-        e.m_nDots = dots;
-        e.m_nMaxDots = maxDots;
+        e.m_dots.m_nDots = dots;
+        e.m_dots.m_nMaxDots = maxDots;
     }
-    static int Dots(const CDrawWnd& e) { return e.m_nDots; }
+    static int Dots(const CDrawWnd& e) { return e.m_dots.m_nDots; }
     static void Park(CDrawWnd& e, int first, int last) {
-        for (int i = first; i <= last; ++i) e.m_pX[i] = e.m_pY[i] = kParked;
+        for (int i = first; i <= last; ++i) e.m_dots.m_pX[i] = e.m_dots.m_pY[i] = kParked;
     }
     static void Place(CDrawWnd& e, int first, int last) {
         for (int i = first; i <= last; ++i) {
-            e.m_pX[i] = 100.0f;
-            e.m_pY[i] = 100.0f;
+            e.m_dots.m_pX[i] = 100.0f;
+            e.m_dots.m_pY[i] = 100.0f;
         }
     }
-    static void SetEmitCursor(CDrawWnd& e, int cursor) { e.m_nEmitCursor = cursor; }
-    static int EmitCounter(const CDrawWnd& e) { return e.m_nEmitCounter; }
-    static void SetStartParked(CDrawWnd& e, bool on) { e.m_bStartParked = on ? 1 : 0; }
+    static void SetEmitCursor(CDrawWnd& e, int cursor) { e.m_style.m_nEmitCursor = cursor; }
+    static int EmitCounter(const CDrawWnd& e) { return e.m_style.m_nEmitCounter; }
+    static void SetStartParked(CDrawWnd& e, bool on) { e.m_style.m_bStartParked = on ? 1 : 0; }
     static void EmitDots(CDrawWnd& e) { e.EmitDots(); }
-    static int GroupSize(const CDrawWnd& e) { return e.m_nGroupSize; }
-    static double PatternSeed(const CDrawWnd& e) { return e.m_dPatternSeed; }
+    static int GroupSize(const CDrawWnd& e) { return e.m_style.m_nGroupSize; }
+    static double PatternSeed(const CDrawWnd& e) { return e.m_motion.m_dPatternSeed; }
 };
 
 namespace {
