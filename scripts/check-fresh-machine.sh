@@ -9,24 +9,27 @@
 # inside it with chroot, printing how long debootstrap and each command took. Needs root and
 # the Debian mirror; takes the better part of an hour on two cores.
 #
-#   scripts/check-fresh-machine.sh [--keep] [--variant minbase|buildd|fakechroot|-]
+#   scripts/check-fresh-machine.sh [--keep] [--committed] [--variant minbase|buildd|fakechroot|-]
 #
-# --keep leaves the root in place afterwards (it is always kept when a command fails, for a
+# --committed copies the last commit instead of the working tree (when others' unfinished
+# changes are in it). --keep leaves the root in place afterwards (it is always kept when a command fails, for a
 # look inside). The variant defaults to minbase, the smallest system apt runs on (what a
 # container image has); "-" is debootstrap's own default (required and important packages).
 set -euo pipefail
 
 keep=0
+committed=0
 variant=minbase
 while [ $# -gt 0 ]; do
   case "$1" in
     --keep) keep=1 ;;
+    --committed) committed=1 ;;
     --variant)
       variant=$2
       shift
       ;;
     *)
-      echo "usage: $0 [--keep] [--variant minbase|buildd|fakechroot|-]" >&2
+      echo "usage: $0 [--keep] [--committed] [--variant minbase|buildd|fakechroot|-]" >&2
       exit 2
       ;;
   esac
@@ -116,11 +119,16 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
 chmod 755 "$root/usr/sbin/policy-rc.d"
 
-echo "=== copying the working tree"
 mkdir -p "$root/src/quovis"
-(cd "$src" && git ls-files -z --cached --others --exclude-standard |
-  while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-  tar --null -T - -cf -) | tar -xf - -C "$root/src/quovis"
+if [ "$committed" -eq 1 ]; then
+  echo "=== copying the last commit ($(cd "$src" && git rev-parse --short HEAD))"
+  (cd "$src" && git archive --format=tar HEAD) | tar -xf - -C "$root/src/quovis"
+else
+  echo "=== copying the working tree"
+  (cd "$src" && git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+    tar --null -T - -cf -) | tar -xf - -C "$root/src/quovis"
+fi
 echo "$(find "$root/src/quovis" -type f | wc -l) files"
 
 bind /proc
