@@ -2,7 +2,7 @@
 # Fails naming every C++ source whose layout differs from what clang-format 14 (Debian 12's)
 # makes of it with the repository's .clang-format. Other clang-format versions lay some code
 # out differently, so the version is pinned rather than whatever "clang-format" is.
-#   scripts/check-format.sh            checks the tracked .cpp and .h files
+#   scripts/check-format.sh            checks the tracked .cpp, .h and .inc files
 # Fix a file with: clang-format-14 -i FILE
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,10 +19,10 @@ files=()
 if command -v git >/dev/null && git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   while IFS= read -r -d '' f; do
     if [ -f "$f" ]; then files+=("$f"); fi
-  done < <(git ls-files -z -- '*.cpp' '*.h')
+  done < <(git ls-files -z -- '*.cpp' '*.h' '*.inc')
 else
   while IFS= read -r -d '' f; do files+=("${f#./}"); done < <(find . \( -path ./build -o -path ./.git \
-    \) -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z)
+    \) -prune -o -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.inc' \) -print0 | sort -z)
 fi
 
 differ=()

@@ -93,7 +93,10 @@ std::optional<std::u16string> TakeSettingsFilePath(ConfigStore& store) {
 
 namespace {
 
-// The Config values the configuration window may change, in the order they are copied.
+// The Config values the configuration window may change, in the order they are copied. Not a
+// second listing of the value table but a chosen part of it: the options the window edits and
+// the four values kept only for this copy. A value added to the table joins it only when the
+// window is to restore it; the lifecycle test holds the full list.
 constexpr const IntValue* kBackedUpInts[] = {
     &kConfigRandom,     &kConfigAudioSync,     &kConfigAudioSyncSensitivity,
     &kConfigClock,      &kConfigShowTitles,    &kConfigPrefMonitor,

@@ -1,13 +1,13 @@
-// Every value the program keeps in the configuration store, each named once, here, with its
-// section, stored name, type and default. Other code never spells a value name or a default:
-// it names one of these constants and calls Read or Write on it.
+// Every value the program keeps in the configuration store, each declared once, in
+// config_value_table.inc, with its section, stored name, type and default. Other code never
+// spells a value name or a default: it names one of these constants and calls Read or Write
+// on it.
 //
 // Index
 //   Descriptors     IntValue, RealValue, TextValue, BinaryValue, and the numbered series
 //   Sections        the section names
-//   Config          the program's options and the current pattern
-//   Favorites, Messages, Audio, Backup, Common
-//   Lookup          the table of known values (quovis-tool annotates what it shows with it)
+//   Values          the constants of the table, and the defaults that are not in it
+//   Lookup          every value of the table (quovis-tool annotates what it shows with it)
 //
 // Checking at the boundary: Read returns a value the program can use. An integer outside
 // its documented range is clamped or replaced by the default (per value); a real that is not
@@ -151,139 +151,31 @@ inline constexpr std::u16string_view kCommonSection = u"-Common";
 inline constexpr size_t kPresetTextMaxChars = ConfigStore::kAnyLength;
 
 // ============================================================================================
-// Config
+// Values
 // ============================================================================================
 
-// The current pattern and its drawing. Settings: "*," and the preset fields; its default is
-// the first built-in preset, which the caller supplies (ReadOr).
-inline constexpr TextValue kConfigSettings{kConfigSection, u"Settings", u"", kPresetTextMaxChars};
-inline constexpr TextValue kConfigDrawing{kConfigSection, u"Drawing", u""};
-// The pattern shown last (absent until one was shown) and its library id (-1: not a library item).
-inline constexpr TextValue kConfigLastPattern{kConfigSection, u"LastPattern", u"",
-                                              kPresetTextMaxChars};
-inline constexpr IntValue kConfigLastId{kConfigSection, u"LastId", -1};
+// Every stored value, declared once in the table (config_value_table.inc): section, stored
+// name, type, default and limits. The table is included again by config_values.cpp to list
+// them for the lookup below.
+#define QUOVIS_CONFIG_VALUE(Type, constant, ...) inline constexpr Type constant{__VA_ARGS__};
+#include "settings/config_value_table.inc"
+#undef QUOVIS_CONFIG_VALUE
 
-// Slideshow. Absence of Random also marks a first run (ReadOr with -1).
-inline constexpr IntValue kConfigRandom{kConfigSection, u"Random", 1};
-inline constexpr IntValue kConfigDeviations{kConfigSection, u"Deviations", 18, 0, 99};
-// One byte per favorite slot, 1 = in the slideshow; absent means every slot.
-inline constexpr BinaryValue kConfigRanArray{kConfigSection, u"RanArray"};
-// Extra slideshow sources, bits: 1 current settings, 2 and 8 and 4 the library lists.
-inline constexpr IntValue kConfigRanCur{kConfigSection, u"RanCur", 0};
-
-// Clock layer: Style 0 clock, 1 zodiac; centre as fractions of the screen; size factor.
-inline constexpr IntValue kConfigClock{kConfigSection, u"Clock", 0};
-inline constexpr IntValue kConfigStyle{kConfigSection, u"Style", 0, 0, 1, OutOfRange::UseDefault};
-inline constexpr RealValue kConfigClockX{kConfigSection, u"ClockX", 0.5};
-inline constexpr RealValue kConfigClockY{kConfigSection, u"ClockY", 0.5};
-inline constexpr RealValue kConfigClockSize{kConfigSection, u"ClockSize", 0.9};
-
-inline constexpr IntValue kConfigShowTitles{kConfigSection, u"ShowTitles", 1};
-// 0 GDI always, 1 OpenGL when scaling, 2 OpenGL always.
-inline constexpr IntValue kConfigUseGDI{kConfigSection, u"UseGDI", 1, 0, 2, OutOfRange::UseDefault};
-inline constexpr IntValue kConfigMessages{kConfigSection, u"Messages", 0};  // pop-up messages on
-inline constexpr IntValue kConfigAutoSave{kConfigSection, u"AutoSave", 0};
-
-// Pacing: processor limit in percent; minutes until the saver slows down (0 never); frame
-// rate limit, kept to 3..1000.
-inline constexpr IntValue kConfigCPULimit{kConfigSection, u"CPULimit", 97};
-inline constexpr IntValue kConfigSlowAfter{kConfigSection, u"SlowAfter", 120, 0};
-inline constexpr IntValue kConfigTargetFPS{kConfigSection, u"TargetFPS", 60, 3, 1000};
-inline constexpr IntValue kConfigDrift{kConfigSection, u"Drift", 0};
-
-// Audio sync; the configuration window reads the sensitivity with 500 (ReadOr) and stores
-// 650 minus its selectivity slider as AudioSyncQ.
-inline constexpr IntValue kConfigAudioSync{kConfigSection, u"AudioSync", 0};
-inline constexpr IntValue kConfigAudioSyncSensitivity{kConfigSection, u"AudioSyncSensitivity", 600};
+// The callers' own defaults, where one reader of a value assumes a different default than the
+// saver: the configuration window for AudioSyncSensitivity, the messages dialog for
+// MinTime and MaxTime.
 inline constexpr int32_t kAudioSyncSensitivityWindowDefault = 500;
-inline constexpr IntValue kConfigAudioSyncQ{kConfigSection, u"AudioSyncQ", 300};
-
-// Monitors and output: preferred monitor; Snapshots 1 = the saver covers only that monitor;
-// render scale index 0..7; secondary-monitor transition 0..3.
-inline constexpr IntValue kConfigPrefMonitor{kConfigSection, u"PrefMonitor", 0, 0};
-inline constexpr IntValue kConfigSnapshots{kConfigSection, u"Snapshots", 1};
-inline constexpr IntValue kConfigResolution{kConfigSection,        u"Resolution", 2, 0, 7,
-                                            OutOfRange::UseDefault};
-inline constexpr IntValue kConfigFadeType{kConfigSection,        u"FadeType", 0, 0, 3,
-                                          OutOfRange::UseDefault};
-inline constexpr IntValue kConfigAccuratePreview{kConfigSection, u"AccuratePreview", 0};
-
-// Configuration window: page shown last; position (-1: let the system place it).
-inline constexpr IntValue kConfigCurrentTab{kConfigSection, u"CurrentTab", 0, 0};
-inline constexpr IntValue kConfigWinX{kConfigSection, u"WinX", -1};
-inline constexpr IntValue kConfigWinY{kConfigSection, u"WinY", -1};
-
-// Favorites: number of slots (0 also means 1024); seeding version (-1 never seeded, 31 done).
-inline constexpr IntValue kConfigMaxFav{kConfigSection,        u"MaxFav", 1024, 1, INT32_MAX,
-                                        OutOfRange::UseDefault};
-inline constexpr IntValue kConfigVersion{kConfigSection, u"Version", -1};
-
-// Snapshots: folder (default: pictures folder + "/Quovis"), file prefix, settings file beside
-// each picture, next sequence number.
-inline constexpr TextValue kConfigAutoSaveDir{kConfigSection, u"AutoSaveDir", u"", 255};
-inline constexpr TextValue kConfigAutoSavePrefix{kConfigSection, u"AutoSavePrefix", u"Q-", 63};
-inline constexpr IntValue kConfigAutoSaveOru{kConfigSection, u"AutoSaveOru", 1};
-inline constexpr IntValue kConfigNextIndex{kConfigSection, u"NextIndex", 1, 1};
-
-// "Export Favorites to Individual Files": folder and prefix.
-inline constexpr TextValue kConfigSaveDir{kConfigSection, u"SaveDir", u""};
-inline constexpr TextValue kConfigSavePrefix{kConfigSection, u"SavePrefix", u""};
-// The user's nickname and location, put into new favorites and shared presets.
-inline constexpr TextValue kConfigAuthor{kConfigSection, u"Author", u""};
-inline constexpr TextValue kConfigLocation{kConfigSection, u"Location", u""};
-// Title, author and location of the library preset in use.
-inline constexpr TextValue kConfigFromWeb{kConfigSection, u"FromWeb", u""};
-inline constexpr TextValue kConfigFromWebA{kConfigSection, u"FromWebA", u""};
-inline constexpr TextValue kConfigFromWebL{kConfigSection, u"FromWebL", u""};
-// Path of the licence agreement document (absent: none).
-inline constexpr TextValue kConfigEULA{kConfigSection, u"EULA", u""};
-// Folder last used by the file dialogs (default: documents folder + "/Quovis Files").
-inline constexpr TextValue kConfigMRUDir{kConfigSection, u"MRUDir", u""};
-
-// Kept only so that the configuration backup copies them; nothing else reads them.
-inline constexpr IntValue kConfigDirectDraw{kConfigSection, u"DirectDraw", -1};
-inline constexpr IntValue kConfigScreenResX{kConfigSection, u"ScreenResX", -1};
-inline constexpr IntValue kConfigScreenResY{kConfigSection, u"ScreenResY", -1};
-inline constexpr IntValue kConfigScreenResBits{kConfigSection, u"ScreenResBits", -1};
+inline constexpr int32_t kMessagesMinTimeDialogDefault = 30;
+inline constexpr int32_t kMessagesMaxTimeDialogDefault = 60;
 
 // The folder defaults: the given user folder followed by "/Quovis" or "/Quovis Files".
 std::u16string AutoSaveDirDefault(std::u16string_view picturesFolder);
 std::u16string MruDirDefault(std::u16string_view documentsFolder);
 
-// ============================================================================================
-// Favorites, Messages, Audio, Backup, Common
-// ============================================================================================
-
-// One preset per slot: "Fav000" .. "Fav999", "Fav1000" ...
-inline constexpr TextSeries kFavoritesSlot{kFavoritesSection, u"Fav", 3, kPresetTextMaxChars};
-
-// Pop-up messages. The saver draws slide and message times from MinTime..MaxTime seconds
-// (60..120); the messages dialog reads them with 30 and 60 (ReadOr).
-inline constexpr IntValue kMessagesNum{kMessagesSection, u"Num", 0, 0};
-inline constexpr TextSeries kMessagesMessage{kMessagesSection, u"Message", 1};
-inline constexpr TextValue kMessagesFont{kMessagesSection, u"Font", u"Arial"};
-inline constexpr IntValue kMessagesBold{kMessagesSection, u"Bold", 0};
-inline constexpr IntValue kMessagesItalic{kMessagesSection, u"Italic", 0};
-inline constexpr IntValue kMessagesMinTime{kMessagesSection, u"MinTime", 60};
-inline constexpr IntValue kMessagesMaxTime{kMessagesSection, u"MaxTime", 120};
-inline constexpr int32_t kMessagesMinTimeDialogDefault = 30;
-inline constexpr int32_t kMessagesMaxTimeDialogDefault = 60;
-
-// Long-run means of the audio analysis ("Stat0" .. "Stat17") and its level offset; the
-// analysis supplies the defaults and limits of each.
-inline constexpr RealSeries kAudioStat{kAudioSection, u"Stat", 1};
+// How many members the numbered series have where the program fixes it: the audio analysis's
+// long-run means and the maker's program list.
 inline constexpr int kAudioStatCount = 18;
-inline constexpr RealValue kAudioAGC{kAudioSection, u"AGC", 0.0};
-
-// 1 while a configuration window holds a backup of the Config values it may change.
-inline constexpr IntValue kBackupInUse{kBackupSection, u"InUse", 0};
-
-// The maker's program list, slots 1..15: program name and program path; and the mailbox a
-// second instance leaves a settings file path in for an open configuration window.
-inline constexpr TextSeries kCommonProgramName{kCommonSection, u"Oru", 2};
-inline constexpr TextSeries kCommonProgramPath{kCommonSection, u"Loc", 2};
 inline constexpr int kCommonProgramSlots = 15;
-inline constexpr TextValue kCommonMailbox{kCommonSection, u"Me", u"", 256};
 
 // ============================================================================================
 // Lookup
@@ -292,7 +184,7 @@ inline constexpr TextValue kCommonMailbox{kCommonSection, u"Me", u"", 256};
 using KnownConfigValue = std::variant<const IntValue*, const RealValue*, const TextValue*,
                                       const BinaryValue*, const TextSeries*, const RealSeries*>;
 
-// Every constant above, once.
+// Every value of the table, once, in table order.
 std::span<const KnownConfigValue> KnownConfigValues();
 
 // The known value a stored name belongs to (names compare case-insensitively, numbered

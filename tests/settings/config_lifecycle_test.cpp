@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "settings/config_values.h"
 #include "tests/settings/config_test_support.h"
@@ -145,6 +147,46 @@ TEST_F(ConfigLifecycleTest, BackupCopiesTheStoredValuesTheWindowMayChange) {
     EXPECT_FALSE(m_store.KeyExists(*SectionKeyForRead(u"Backup")));
     EXPECT_FALSE(BackupConfig(m_store, BackupMode::Refresh));
     EXPECT_FALSE(m_store.KeyExists(*SectionKeyForRead(u"Backup")));
+}
+
+TEST_F(ConfigLifecycleTest, BackupTakesExactlyTheValuesTheWindowMayChange) {
+    // Every integer of Config stored (each a different number), and the three others the
+    // backup takes; the copy must hold exactly these names, each with its own number.
+    const std::set<std::u16string> expected = {
+        u"Random",     u"AudioSync",     u"AudioSyncSensitivity",
+        u"Clock",      u"ShowTitles",    u"PrefMonitor",
+        u"Snapshots",  u"Resolution",    u"Deviations",
+        u"Style",      u"CPULimit",      u"SlowAfter",
+        u"Messages",   u"DirectDraw",    u"ScreenResX",
+        u"ScreenResY", u"ScreenResBits", u"TargetFPS",
+        u"CurrentTab", u"Settings",      u"RanArray",
+        u"Drawing",    u"InUse",
+    };
+    std::map<std::u16string, int32_t> stored;
+    int32_t next = 1000;
+    for (const KnownConfigValue& known : KnownConfigValues()) {
+        if (!std::holds_alternative<const IntValue*>(known)) continue;
+        const IntValue* value = std::get<const IntValue*>(known);
+        if (value->section != kConfigSection) continue;
+        ASSERT_TRUE(m_store.WriteInt(kConfigSection, value->name, next));
+        stored[std::u16string(value->name)] = next++;
+    }
+    ASSERT_TRUE(m_store.WriteText(u"Config", u"Settings", u"*,1,2,3"));
+    ASSERT_TRUE(m_store.WriteText(u"Config", u"Drawing", u"strokes"));
+    ASSERT_TRUE(m_store.WriteBinary(u"Config", u"RanArray", std::vector<uint8_t>{1}));
+    ASSERT_TRUE(m_store.WriteText(u"Config", u"Author", u"not copied"));
+
+    ASSERT_TRUE(BackupConfig(m_store, BackupMode::Open));
+    std::set<std::u16string> names;
+    for (const ConfigEntry& entry : m_store.Values(*SectionKeyForRead(u"Backup"))) {
+        names.insert(entry.name);
+    }
+    EXPECT_EQ(names, expected);
+    for (const std::u16string& name : names) {
+        if (stored.count(name) == 0) continue;
+        EXPECT_EQ(m_store.ReadInt(u"Backup", name, 0), stored[name])
+            << std::string(name.begin(), name.end());
+    }
 }
 
 TEST(ConfigBackupFailure, NothingIsCopiedWhenTheBackupCannotBeMarked) {

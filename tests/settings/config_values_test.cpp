@@ -123,5 +123,149 @@ TEST(ConfigValueNames, EveryKnownValueIsListedOnceAndFoundByItsName) {
     EXPECT_EQ(FindKnownConfigValue(u"Config", u"Messages"), KnownConfigValue(&kConfigMessages));
 }
 
+// Every value the program stores, as the store's documentation names it, with the type it is
+// stored as and the default a reader gets from an empty store. Each must be a value of the
+// table that the lookup finds under that name; and the table may hold nothing more, so a
+// value added to it comes with its default checked here.
+struct DocumentedInt {
+    std::u16string_view section;
+    std::u16string_view name;
+    int32_t defaultValue;
+};
+struct DocumentedReal {
+    std::u16string_view section;
+    std::u16string_view name;
+    double defaultValue;
+};
+struct DocumentedText {
+    std::u16string_view section;
+    std::u16string_view name;
+    std::u16string_view defaultValue;
+};
+// Numbered values: a member's name and what it must be called.
+struct DocumentedSeries {
+    std::u16string_view section;
+    std::u16string_view member;
+    bool real;
+};
+
+constexpr DocumentedInt kDocumentedInts[] = {
+    {u"Config", u"LastId", -1},        {u"Config", u"Random", 1},
+    {u"Config", u"Deviations", 18},    {u"Config", u"RanCur", 0},
+    {u"Config", u"Clock", 0},          {u"Config", u"Style", 0},
+    {u"Config", u"ShowTitles", 1},     {u"Config", u"UseGDI", 1},
+    {u"Config", u"Messages", 0},       {u"Config", u"AutoSave", 0},
+    {u"Config", u"CPULimit", 97},      {u"Config", u"SlowAfter", 120},
+    {u"Config", u"TargetFPS", 60},     {u"Config", u"Drift", 0},
+    {u"Config", u"AudioSync", 0},      {u"Config", u"AudioSyncSensitivity", 600},
+    {u"Config", u"AudioSyncQ", 300},   {u"Config", u"PrefMonitor", 0},
+    {u"Config", u"Snapshots", 1},      {u"Config", u"Resolution", 2},
+    {u"Config", u"FadeType", 0},       {u"Config", u"AccuratePreview", 0},
+    {u"Config", u"CurrentTab", 0},     {u"Config", u"WinX", -1},
+    {u"Config", u"WinY", -1},          {u"Config", u"MaxFav", 1024},
+    {u"Config", u"Version", -1},       {u"Config", u"AutoSaveOru", 1},
+    {u"Config", u"NextIndex", 1},      {u"Config", u"DirectDraw", -1},
+    {u"Config", u"ScreenResX", -1},    {u"Config", u"ScreenResY", -1},
+    {u"Config", u"ScreenResBits", -1}, {u"Messages", u"Num", 0},
+    {u"Messages", u"Bold", 0},         {u"Messages", u"Italic", 0},
+    {u"Messages", u"MinTime", 60},     {u"Messages", u"MaxTime", 120},
+    {u"Backup", u"InUse", 0},
+};
+
+constexpr DocumentedReal kDocumentedReals[] = {
+    {u"Config", u"ClockX", 0.5},
+    {u"Config", u"ClockY", 0.5},
+    {u"Config", u"ClockSize", 0.9},
+    {u"Audio", u"AGC", 0.0},
+};
+
+// Defaults that depend on the machine (folders, the first built-in preset) are supplied by
+// their readers; the table's own default for them is empty.
+constexpr DocumentedText kDocumentedTexts[] = {
+    {u"Config", u"Settings", u""},
+    {u"Config", u"Drawing", u""},
+    {u"Config", u"LastPattern", u""},
+    {u"Config", u"AutoSaveDir", u""},
+    {u"Config", u"AutoSavePrefix", u"Q-"},
+    {u"Config", u"SaveDir", u""},
+    {u"Config", u"SavePrefix", u""},
+    {u"Config", u"Author", u""},
+    {u"Config", u"Location", u""},
+    {u"Config", u"FromWeb", u""},
+    {u"Config", u"FromWebA", u""},
+    {u"Config", u"FromWebL", u""},
+    {u"Config", u"EULA", u""},
+    {u"Config", u"MRUDir", u""},
+    {u"Messages", u"Font", u"Arial"},
+    {u"-Common", u"Me", u""},
+};
+
+constexpr DocumentedSeries kDocumentedSeries[] = {
+    {u"Favorites", u"Fav000", false},  {u"Favorites", u"Fav1000", false},
+    {u"Messages", u"Message0", false}, {u"Audio", u"Stat17", true},
+    {u"-Common", u"Oru01", false},     {u"-Common", u"Loc15", false},
+};
+
+std::string Narrow(std::u16string_view text) {
+    return std::string(text.begin(), text.end());
+}
+
+TEST_F(ConfigValuesTest, EveryDocumentedValueIsInTheTableWithItsTypeAndDefault) {
+    std::set<KnownConfigValue> documented;
+    for (const DocumentedInt& value : kDocumentedInts) {
+        SCOPED_TRACE(Narrow(value.section) + "\\" + Narrow(value.name));
+        const std::optional<KnownConfigValue> found =
+            FindKnownConfigValue(value.section, value.name);
+        ASSERT_TRUE(found && std::holds_alternative<const IntValue*>(*found));
+        EXPECT_EQ(std::get<const IntValue*>(*found)->Read(m_store), value.defaultValue);
+        documented.insert(*found);
+    }
+    for (const DocumentedReal& value : kDocumentedReals) {
+        SCOPED_TRACE(Narrow(value.section) + "\\" + Narrow(value.name));
+        const std::optional<KnownConfigValue> found =
+            FindKnownConfigValue(value.section, value.name);
+        ASSERT_TRUE(found && std::holds_alternative<const RealValue*>(*found));
+        EXPECT_EQ(std::get<const RealValue*>(*found)->Read(m_store), value.defaultValue);
+        documented.insert(*found);
+    }
+    for (const DocumentedText& value : kDocumentedTexts) {
+        SCOPED_TRACE(Narrow(value.section) + "\\" + Narrow(value.name));
+        const std::optional<KnownConfigValue> found =
+            FindKnownConfigValue(value.section, value.name);
+        ASSERT_TRUE(found && std::holds_alternative<const TextValue*>(*found));
+        EXPECT_EQ(std::get<const TextValue*>(*found)->Read(m_store), value.defaultValue);
+        documented.insert(*found);
+    }
+    {
+        const std::optional<KnownConfigValue> found = FindKnownConfigValue(u"Config", u"RanArray");
+        ASSERT_TRUE(found && std::holds_alternative<const BinaryValue*>(*found));
+        EXPECT_EQ(std::get<const BinaryValue*>(*found)->ReadStored(m_store), std::nullopt);
+        documented.insert(*found);
+    }
+    for (const DocumentedSeries& series : kDocumentedSeries) {
+        SCOPED_TRACE(Narrow(series.section) + "\\" + Narrow(series.member));
+        const std::optional<KnownConfigValue> found =
+            FindKnownConfigValue(series.section, series.member);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(std::holds_alternative<const RealSeries*>(*found), series.real);
+        EXPECT_TRUE(series.real || std::holds_alternative<const TextSeries*>(*found));
+        documented.insert(*found);
+    }
+
+    for (const KnownConfigValue& known : KnownConfigValues()) {
+        const std::u16string name = std::visit(
+            [](const auto* value) {
+                if constexpr (requires { value->prefix; }) {
+                    return std::u16string(value->section) + u"\\" + std::u16string(value->prefix);
+                } else {
+                    return std::u16string(value->section) + u"\\" + std::u16string(value->name);
+                }
+            },
+            known);
+        EXPECT_TRUE(documented.count(known) == 1)
+            << Narrow(name) << " is in the table but not documented here";
+    }
+}
+
 }  // namespace
 }  // namespace quovis
