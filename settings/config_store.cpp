@@ -6,7 +6,7 @@
 //   Statements             a small RAII wrapper over sqlite3_stmt
 //   Connection             open, health check, moving a damaged file aside, schema
 //   Operations             the public members
-//   Process store          ProcessConfigStore and the free functions
+//   Process store          ProcessConfigStore
 //
 // Schema (database text encoding UTF-16le, so stored texts are the program's UTF-16 units
 // exactly, unpaired surrogates included):
@@ -929,37 +929,6 @@ bool ConfigStore::KeyExists(const ConfigKey& key) {
 ConfigStore& ProcessConfigStore() {
     static ConfigStore store(ConfigStore::DefaultPath());
     return store;
-}
-
-bool ConfigWrite(std::u16string_view section, std::optional<std::u16string_view> name,
-                 const void* data, int type, uint32_t length) {
-    return ProcessConfigStore().Write(section, name, data, type, length);
-}
-
-bool ConfigWriteInt(std::u16string_view section, std::u16string_view name, int32_t value) {
-    return ProcessConfigStore().WriteInt(section, name, value);
-}
-
-bool ConfigWriteText(std::u16string_view section, std::u16string_view name,
-                     std::u16string_view text) {
-    return ProcessConfigStore().WriteText(section, name, text);
-}
-
-bool ConfigWriteReal(std::u16string_view section, std::u16string_view name, double value) {
-    return ProcessConfigStore().WriteReal(section, name, value);
-}
-
-int ConfigRead(std::u16string_view section, std::u16string_view name, void* buffer,
-               uint32_t* size) {
-    return ProcessConfigStore().Read(section, name, buffer, size);
-}
-
-int32_t ConfigReadInt(std::u16string_view section, std::u16string_view name, int32_t fallback) {
-    return ProcessConfigStore().ReadInt(section, name, fallback);
-}
-
-double ConfigReadReal(std::u16string_view section, std::u16string_view name, double fallback) {
-    return ProcessConfigStore().ReadReal(section, name, fallback);
 }
 
 }  // namespace quovis

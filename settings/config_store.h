@@ -5,7 +5,7 @@
 // Index
 //   Section names   how a section name becomes a key path (product key, "-", "*", "@")
 //   ConfigStore     one database file: designed operations, enumeration, test hooks
-//   Process store   ProcessConfigStore() and the free functions the other layers call
+//   Process store   ProcessConfigStore(), the store the other layers use
 //
 // Section names. An ordinary name S is the key Software\Ferrowick Software\Quovis\S of the
 // current user; "-S" is Software\Ferrowick Software\S, shared by all of the maker's programs
@@ -45,7 +45,7 @@ namespace quovis {
 // Section names
 // ============================================================================================
 
-// Value type codes: what ConfigWrite takes and ConfigRead returns.
+// Value type codes: what ConfigStore::Write takes and ConfigStore::Read returns.
 inline constexpr int kConfigAbsent = 0;     // read result: absent or unreadable
 inline constexpr int kConfigText = 1;       // UTF-16 text; its size counts the terminator
 inline constexpr int kConfigInt = 2;        // 32-bit integer
@@ -179,17 +179,6 @@ class ConfigStore {
 // The store every layer of this process uses, at ConfigStore::DefaultPath() unless a caller
 // (a test, quovis-tool) points it elsewhere with SetPath before use.
 ConfigStore& ProcessConfigStore();
-
-// The designed free functions, on the process store.
-bool ConfigWrite(std::u16string_view section, std::optional<std::u16string_view> name,
-                 const void* data, int type, uint32_t length);
-bool ConfigWriteInt(std::u16string_view section, std::u16string_view name, int32_t value);
-bool ConfigWriteText(std::u16string_view section, std::u16string_view name,
-                     std::u16string_view text);
-bool ConfigWriteReal(std::u16string_view section, std::u16string_view name, double value);
-int ConfigRead(std::u16string_view section, std::u16string_view name, void* buffer, uint32_t* size);
-int32_t ConfigReadInt(std::u16string_view section, std::u16string_view name, int32_t fallback);
-double ConfigReadReal(std::u16string_view section, std::u16string_view name, double fallback);
 
 // "%.18g" of value in the C locale, as stored for reals.
 std::u16string FormatConfigReal(double value);
