@@ -193,8 +193,6 @@ class CDrawWnd {
     // Colours the dots first..last (indices taken mod m_dots.m_nDots, in ring order) as new dots.
     void ColourNewDots(int first, int last);
 
-    // ---- Emitters (public) -----------------------------------------------------------------
-
     // ---- Motion and colour (public) --------------------------------------------------------
 
     // Colour settings of the Color page; presets, drift and the audio drive call them too.
