@@ -364,7 +364,8 @@ class CDrawWnd {
     void AdoptCanvas(std::unique_ptr<EngineCanvas> canvas);
 
   private:
-    friend struct CDrawWndTestPeer;
+    // The tests reach private state through one access point.
+    friend struct EngineTestAccess;
 
     bool AllocateDotStore(bool simulateFailure);
     void CreateWorkers(int requested);
@@ -372,13 +373,6 @@ class CDrawWnd {
     bool InitialPlacement(double seed);
     bool InitMoverField(double seed, bool full);
     double MixSeed(double seed);
-
-    // Test peers, one per area, so each area's tests reach the state they check.
-    friend struct StyleTestPeer;
-    friend struct EmitterTestPeer;
-    friend struct MotionTestPeer;
-    friend struct CanvasTestPeer;
-    friend struct SetterTestPeer;
 
     // ---- Frame step (private functions) ------------------------------------------------------
     // frame_step.cpp
@@ -412,7 +406,6 @@ class CDrawWnd {
     void SortSplatsByStripe(DotBand& band) const;
     // The stripes for the canvas's current height: count and the row-to-stripe table.
     void PrepareStripes(int height);
-    friend struct FrameTestPeer;
 
     // ---- Pattern styles (private functions) -------------------------------------------------
     // style_params.cpp

@@ -8,21 +8,17 @@
 
 #include "engine/draw_wnd.h"
 #include "engine/engine_canvas.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "motion_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = MotionTestPeer;
-constexpr int kHueEntries = MotionTestPeer::kHueEntries;
+using Peer = EngineTestAccess;
+constexpr int kHueEntries = EngineTestAccess::kHueEntries;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct CanvasLog {
     int trailCalls = 0;

@@ -7,24 +7,20 @@
 #include <numbers>
 #include <random>
 
-#include "canvas_peer.h"
 #include "engine/draw_wnd.h"
+#include "engine_fixtures.h"
 #include "fixed_clock.h"
 
 namespace quovis {
 namespace {
 
-using Peer = CanvasTestPeer;
+using Peer = EngineTestAccess;
 using test::FixedClock;
 
 constexpr int kSteps = 33;
 constexpr int kRoundStyles[] = {kDotFuzzies, kDotRings, kDotDiscs};
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct Rig {
     Rig() : clock(3, 4), engine(clock, OneWorker()) {

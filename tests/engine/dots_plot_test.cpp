@@ -13,24 +13,20 @@
 #include <utility>
 #include <vector>
 
-#include "canvas_peer.h"
 #include "engine/canvas_surface.h"
 #include "engine/draw_wnd.h"
+#include "engine_fixtures.h"
 #include "fixed_clock.h"
 
 namespace quovis {
 namespace {
 
-using Peer = CanvasTestPeer;
+using Peer = EngineTestAccess;
 using test::FixedClock;
 
 constexpr uint32_t kCapOff = 130560;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 // An engine drawing into a fresh test canvas, with the point cap off and one image per dot.
 struct Rig {

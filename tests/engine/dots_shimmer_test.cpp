@@ -8,21 +8,17 @@
 #include <thread>
 #include <vector>
 
-#include "canvas_peer.h"
 #include "engine/draw_wnd.h"
+#include "engine_fixtures.h"
 #include "fixed_clock.h"
 
 namespace quovis {
 namespace {
 
-using Peer = CanvasTestPeer;
+using Peer = EngineTestAccess;
 using test::FixedClock;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct Rig {
     Rig() : clock(5, 6), engine(clock, OneWorker()) { Peer::SetShimmerDir(engine, 0.6f, 0.8f); }

@@ -10,20 +10,16 @@
 #include "engine/drift.h"
 #include "engine/random.h"
 #include "engine/style_table.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "setter_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = SetterTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 EngineRandom SeededRandom(int32_t seed) {
     EngineRandom rng;

@@ -3,12 +3,12 @@
 
 #include <functional>
 
-#include "emitter_peer.h"
+#include "engine_fixtures.h"
 
 namespace quovis::test {
 namespace {
 
-using Dot = EmitterTestPeer::Dot;
+using Dot = EngineTestAccess::Dot;
 constexpr float kW = EmitterTest::kW, kH = EmitterTest::kH;
 constexpr float kCx = kW / 2, kCy = kH / 2;
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "emitter_peer.h"
+#include "engine_fixtures.h"
 
 namespace quovis::test {
 namespace {
@@ -111,7 +111,7 @@ TEST_F(EmitterTest, NothingIsPlacedWithoutAnEmitterDotsOrCanvas) {
     }
     Use(15, 0, kDefaults.at(15));
     EXPECT_FALSE(Peer::Emit(*engine, 0, 9, 1.0, 1));
-    Peer::Setup(*engine, 15, 10, 0, 0, kDefaults.at(15));
+    Peer::SetupEmitter(*engine, 15, 10, 0, 0, kDefaults.at(15));
     EXPECT_FALSE(Peer::Emit(*engine, 0, 9, 1.0, 1));
     EXPECT_TRUE(Peer::GetDot(*engine, 0).Parked());
 }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "emitter_peer.h"
+#include "engine_fixtures.h"
 
 namespace quovis::test {
 namespace {
@@ -31,7 +31,7 @@ TEST_F(EmitterTest, CircleSpinFlowOrdersTheDots) {
 }
 
 TEST_F(EmitterTest, DrawIsBornAlongTheStrokeASliceAtATime) {
-    EmitterTestPeer::Points line;
+    EngineTestAccess::Points line;
     for (int k = 0; k <= 40; ++k) line.push_back({0.1f + 0.02f * k, 0.5f});
     Use(26, 1000, {1100, 30, 0, 50, 70, 0});
     Peer::SetStroke(*engine, line, 0.02f);
@@ -50,7 +50,7 @@ TEST_F(EmitterTest, DrawIsBornAlongTheStrokeASliceAtATime) {
 }
 
 TEST_F(EmitterTest, DrawNeverBridgesAPenLift) {
-    EmitterTestPeer::Points strokes;
+    EngineTestAccess::Points strokes;
     for (int k = 0; k < 16; ++k) strokes.push_back({0.1f + 0.02f * k, 0.2f});
     for (int k = 0; k < 16; ++k) strokes.push_back({0.6f + 0.02f * k, 0.8f});
     for (float gap : {0.04f, 100.0f}) {  // the mean spacing, or one that hides the lift
@@ -77,7 +77,7 @@ double ToSegment(double x, double y, std::pair<float, float> a, std::pair<float,
 }
 
 TEST_F(EmitterTest, PolygonDotsSitOnTheSideOfTheirSlice) {
-    const EmitterTestPeer::Points square = {{100, 100}, {300, 100}, {300, 300}, {100, 300}};
+    const EngineTestAccess::Points square = {{100, 100}, {300, 100}, {300, 300}, {100, 300}};
     Use(27, 1000, {1100, 500, 0, 15, 70, 0});
     Peer::SetMovers(*engine, square);
     std::set<int> sides;
@@ -103,7 +103,7 @@ TEST_F(EmitterTest, PolygonDotsSitOnTheSideOfTheirSlice) {
 
 // The curve runs through the middles of the sides and rounds each mover's corner inside it.
 TEST_F(EmitterTest, CurvesRunSmoothlyThroughTheMiddlesOfTheSides) {
-    EmitterTestPeer::Points hexagon;
+    EngineTestAccess::Points hexagon;
     for (int k = 0; k < 6; ++k) {
         hexagon.push_back({static_cast<float>(kW / 2 + 100 * std::cos(k * kPi / 3)),
                            static_cast<float>(kH / 2 + 100 * std::sin(k * kPi / 3))});

@@ -5,8 +5,8 @@
 #include <map>
 #include <set>
 
-#include "emitter_peer.h"
 #include "engine/style_table.h"
+#include "engine_fixtures.h"
 
 namespace quovis::test {
 namespace {
@@ -62,12 +62,12 @@ TEST_F(EmitterTest, VerticalBarsStandAtTheirPlaceAndPerfectSpreadsThemEvenly) {
 std::vector<double> SprayHeadings(int style, const std::array<float, 6>& params, double fpd) {
     FixedClock fixed(4000, 9000);
     auto e = EmitterTest::NewEngine(fixed);
-    EmitterTestPeer::Setup(*e, style, 200, EmitterTest::kW, EmitterTest::kH, params);
-    EmitterTestPeer::PatternAngle(*e) = 0.7;
-    EmitterTestPeer::Emit(*e, 0, 199, fpd, 1);
+    EngineTestAccess::SetupEmitter(*e, style, 200, EmitterTest::kW, EmitterTest::kH, params);
+    EngineTestAccess::PatternAngle(*e) = 0.7;
+    EngineTestAccess::Emit(*e, 0, 199, fpd, 1);
     std::vector<double> out;
     for (int j = 0; j < 200; ++j) {
-        const auto d = EmitterTestPeer::GetDot(*e, j);
+        const auto d = EngineTestAccess::GetDot(*e, j);
         out.push_back(std::atan2(d.vy, d.vx));
     }
     return out;
@@ -125,13 +125,13 @@ std::vector<float> EnergyEvent(int style, int energy, float value, bool live) {
     int32_t count = 0;
     std::array<float, 6> params{};
     EXPECT_TRUE(GetStyleParams(style, count, params.data()));
-    EmitterTestPeer::Setup(*e, style, 400, EmitterTest::kW, EmitterTest::kH, params);
-    EmitterTestPeer::SetMovers(*e, {{100, 100}, {300, 120}, {250, 300}});
-    (live ? EmitterTestPeer::Live(*e, energy) : EmitterTestPeer::Param(*e, energy)) = value;
-    EXPECT_TRUE(EmitterTestPeer::Emit(*e, 0, 99, 1.0, 5));
+    EngineTestAccess::SetupEmitter(*e, style, 400, EmitterTest::kW, EmitterTest::kH, params);
+    EngineTestAccess::SetMovers(*e, {{100, 100}, {300, 120}, {250, 300}});
+    (live ? EngineTestAccess::Live(*e, energy) : EngineTestAccess::Param(*e, energy)) = value;
+    EXPECT_TRUE(EngineTestAccess::Emit(*e, 0, 99, 1.0, 5));
     std::vector<float> out;
     for (int j = 0; j < 100; ++j) {
-        const auto d = EmitterTestPeer::GetDot(*e, j);
+        const auto d = EngineTestAccess::GetDot(*e, j);
         out.insert(out.end(), {d.x, d.y, d.vx, d.vy});
     }
     return out;

@@ -11,21 +11,17 @@
 #include <vector>
 
 #include "base/system_info.h"
-#include "draw_wnd_peer.h"
 #include "engine/draw_wnd.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = CDrawWndTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 bool Aligned64(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p) % 64 == 0;
@@ -184,9 +180,9 @@ TEST(EngineStore, MoverArraysAndBandRecordsAreAligned) {
     CDrawWnd e(clock, opts);
     EXPECT_TRUE(Aligned64(Peer::FlowX(e)));
     EXPECT_TRUE(Aligned64(Peer::FlowY(e)));
-    EXPECT_TRUE(Aligned64(Peer::Weights(e)));
+    EXPECT_TRUE(Aligned64(Peer::Weight(e)));
     ASSERT_EQ(e.BandCount(), 3);
-    const DotBand* bands = Peer::Bands(e);
+    const DotBand* bands = Peer::BandRecords(e);
     // Each band's record on its own cache line, and a plot buffer of its own: workers never
     // write to a line another worker writes.
     for (int b = 0; b < e.BandCount(); ++b) {

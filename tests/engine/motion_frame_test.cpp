@@ -7,20 +7,16 @@
 #include <vector>
 
 #include "engine/draw_wnd.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "motion_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = MotionTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct Engine {
     FixedClock clock{42, 43};
@@ -80,10 +76,10 @@ TEST(EdgeMargins, GrowForFiguresLargerThanTheCanvasAndForReflections) {
 
     // Three reflections need the same room, whatever the style.
     Peer::SetStyle(*eng, 1);
-    Peer::SetReflections(*eng, 3);
+    (*eng).SetReflections(3);
     Peer::UpdateConfinement(*eng);
     EXPECT_NEAR(240.0f + Peer::MarginY(*eng), 343.2f, 1e-3f);
-    Peer::SetReflections(*eng, 2);
+    (*eng).SetReflections(2);
     Peer::UpdateConfinement(*eng);
     EXPECT_FLOAT_EQ(Peer::MarginY(*eng), 30.0f);
 }

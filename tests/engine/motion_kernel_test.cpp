@@ -11,22 +11,17 @@
 #include <vector>
 
 #include "base/worker_pool.h"
-#include "canvas_peer.h"
 #include "engine/draw_wnd.h"
+#include "engine_fixtures.h"
 #include "fixed_clock.h"
-#include "motion_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = MotionTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct Engine {
     FixedClock clock{500, 900};
@@ -572,13 +567,13 @@ TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
         CDrawWnd* engines[2] = {&one, &several};
         for (int k = 0; k < 2; ++k) {
             CDrawWnd& e = *engines[k];
-            canvases[k] = CanvasTestPeer::Adopt(e, std::make_unique<TestCanvas>(211, 157, true));
+            canvases[k] = EngineTestAccess::Adopt(e, std::make_unique<TestCanvas>(211, 157, true));
             ASSERT_TRUE(Peer::Start(e, s, 0.5));
             Peer::ScatterDots(e, 31);
             e.SetDotStyle(c.style);
             e.BuildDiscKernels(c.style, true);
-            CanvasTestPeer::SetPointCap(e, 130560);
-            CanvasTestPeer::SetReflections(e, c.reflections, c.symmetric, 105, 78, 0.1);
+            EngineTestAccess::SetPointCap(e, 130560);
+            EngineTestAccess::SetReflections(e, c.reflections, c.symmetric, 105, 78, 0.1);
             for (int i = 0; i < s.dots; ++i) {
                 Peer::R(e)[i] = c.brightness;
                 Peer::G(e)[i] = c.brightness * 0.5f;

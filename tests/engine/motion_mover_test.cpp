@@ -5,20 +5,16 @@
 #include <memory>
 
 #include "engine/draw_wnd.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "motion_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = MotionTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 struct Engine {
     FixedClock clock{1000, 2000};

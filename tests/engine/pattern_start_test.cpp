@@ -4,21 +4,17 @@
 #include <thread>
 #include <vector>
 
-#include "draw_wnd_peer.h"
 #include "engine/draw_wnd.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = CDrawWndTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 // The value the engine's uniform generator gives after `skip` more draws.
 

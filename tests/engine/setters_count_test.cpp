@@ -5,20 +5,16 @@
 #include <limits>
 
 #include "engine/draw_wnd.h"
+#include "engine_fixtures.h"
 #include "fixed_clock.h"
-#include "setter_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = SetterTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 // ---- Dot count ---------------------------------------------------------------------------
 

@@ -6,20 +6,16 @@
 #include <limits>
 
 #include "engine/draw_wnd.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "setter_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = SetterTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();

@@ -10,20 +10,16 @@
 
 #include "engine/draw_wnd.h"
 #include "engine/strokes.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "setter_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = SetterTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 std::u16string U16(const std::string& s) {
     return std::u16string(s.begin(), s.end());

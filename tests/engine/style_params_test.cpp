@@ -7,20 +7,16 @@
 
 #include "engine/draw_wnd.h"
 #include "engine/style_table.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "style_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = StyleTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 // An engine set to a style with its table values, optionally changed, and N dots.
 struct StyledEngine {

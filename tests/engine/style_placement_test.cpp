@@ -10,20 +10,16 @@
 
 #include "engine/draw_wnd.h"
 #include "engine/style_table.h"
+#include "engine_test_access.h"
 #include "fixed_clock.h"
-#include "style_peer.h"
 
 namespace quovis {
 namespace {
 
 using test::FixedClock;
-using Peer = StyleTestPeer;
+using Peer = EngineTestAccess;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 // One engine, one style started on a canvas: the table values unless a test changes them.
 struct Start {

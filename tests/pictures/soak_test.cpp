@@ -9,25 +9,9 @@
 
 #include "engine/style_table.h"
 #include "present/headless_renderer.h"
+#include "tests/engine/engine_test_access.h"
 
 namespace quovis {
-
-struct FrameTestPeer {
-    // The first dot that is not finite or far off the canvas, or -1.
-    static int FirstStrayDot(const CDrawWnd& e, float slack) {
-        const float w = static_cast<float>(e.m_nWidth), h = static_cast<float>(e.m_nHeight);
-        for (int i = 0; i < e.m_dots.m_nDots; ++i) {
-            const float x = e.m_dots.m_pX[i], y = e.m_dots.m_pY[i];
-            if (IsParked(x)) continue;
-            if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(e.m_dots.m_pVX[i]) ||
-                !std::isfinite(e.m_dots.m_pVY[i]))
-                return i;
-            if (x < -slack * w || x > (1 + slack) * w || y < -slack * h || y > (1 + slack) * h)
-                return i;
-        }
-        return -1;
-    }
-};
 
 namespace {
 
@@ -47,7 +31,7 @@ void Soak(int style, int motion, int frames, int width, int height) {
         ASSERT_TRUE(renderer.RenderFrame()) << "style " << style << " frame " << f;
         if (f % 50 == 49) {
             std::lock_guard<std::recursive_mutex> guard(renderer.Engine().EngineLock());
-            const int stray = FrameTestPeer::FirstStrayDot(renderer.Engine(), 0.5f);
+            const int stray = EngineTestAccess::FirstStrayDot(renderer.Engine(), 0.5f);
             ASSERT_EQ(stray, -1) << "style " << style << " motion " << motion << " frame " << f;
         }
     }

@@ -7,46 +7,14 @@
 
 #include "engine/style_table.h"
 #include "present/presented_draw_wnd.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
 
 namespace quovis {
 
-struct FrameTestPeer {
-    static int LivingDots(const CDrawWnd& e) {
-        int n = 0;
-        for (int i = 0; i < e.m_dots.m_nDots; ++i) n += !IsParked(e.m_dots.m_pX[i]);
-        return n;
-    }
-    static std::vector<float> Positions(const CDrawWnd& e) {
-        std::vector<float> p(e.m_dots.m_pX, e.m_dots.m_pX + e.m_dots.m_nDots);
-        p.insert(p.end(), e.m_dots.m_pY, e.m_dots.m_pY + e.m_dots.m_nDots);
-        return p;
-    }
-    static void SetDots(CDrawWnd& e, int dots, int maxDots) {
-        e.m_dots.m_nDots = dots;
-        e.m_dots.m_nMaxDots = maxDots;
-    }
-    static int Dots(const CDrawWnd& e) { return e.m_dots.m_nDots; }
-    static void Park(CDrawWnd& e, int first, int last) {
-        for (int i = first; i <= last; ++i) e.m_dots.m_pX[i] = e.m_dots.m_pY[i] = kParked;
-    }
-    static void Place(CDrawWnd& e, int first, int last) {
-        for (int i = first; i <= last; ++i) {
-            e.m_dots.m_pX[i] = 100.0f;
-            e.m_dots.m_pY[i] = 100.0f;
-        }
-    }
-    static void SetEmitCursor(CDrawWnd& e, int cursor) { e.m_style.m_nEmitCursor = cursor; }
-    static int EmitCounter(const CDrawWnd& e) { return e.m_style.m_nEmitCounter; }
-    static void SetStartParked(CDrawWnd& e, bool on) { e.m_style.m_bStartParked = on ? 1 : 0; }
-    static void EmitDots(CDrawWnd& e) { e.EmitDots(); }
-    static int GroupSize(const CDrawWnd& e) { return e.m_style.m_nGroupSize; }
-    static double PatternSeed(const CDrawWnd& e) { return e.m_motion.m_dPatternSeed; }
-};
-
 namespace {
 
-using Peer = FrameTestPeer;
+using Peer = EngineTestAccess;
 using test::FixedClock;
 
 struct Rig {
@@ -159,7 +127,7 @@ TEST(FrameStep, ADyingRunThatMeetsAParkedDotEndsTheSlideOnTheNextFrame) {
     Rig rig(kStyleFountain, 1000, 1, 100);
     rig.Start();
     Peer::Park(rig.engine, 0, 999);
-    Peer::Place(rig.engine, 0, 9);  // ten living dots, then parked ones
+    Peer::PlaceAt100(rig.engine, 0, 9);  // ten living dots, then parked ones
     Peer::SetEmitCursor(rig.engine, 0);
     rig.engine.SetSlideshow(true);
     rig.engine.RequestSlideChange();
@@ -175,7 +143,7 @@ TEST(FrameStep, ADyingRunStartingOnAParkedDotChangesNothing) {
     Rig rig(kStyleFountain, 1000, 1, 100);
     rig.Start();
     Peer::Park(rig.engine, 0, 999);
-    Peer::Place(rig.engine, 100, 199);
+    Peer::PlaceAt100(rig.engine, 100, 199);
     Peer::SetEmitCursor(rig.engine, 0);
     rig.engine.SetSlideshow(true);
     rig.engine.RequestSlideChange();
@@ -285,7 +253,7 @@ TEST(FrameStep, ARateOfZeroEmitsNothingAndLeavesTheCounter) {
 TEST(FrameStep, BelowTheCeilingEmissionOnlyGrowsThePopulation) {
     Rig rig(kStyleFountain, 1000, 1, 100);
     rig.Start();
-    Peer::SetDots(rig.engine, 100, 1000);
+    Peer::SetDotCounts(rig.engine, 100, 1000);
     const auto before = Peer::Positions(rig.engine);
     Peer::EmitDots(rig.engine);
     EXPECT_EQ(Peer::Dots(rig.engine), 120);

@@ -7,21 +7,17 @@
 
 #include "flipper_support.h"
 #include "present/presented_draw_wnd.h"
-#include "tests/engine/canvas_peer.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
 
 namespace quovis {
 namespace {
 
-using Peer = CanvasTestPeer;
+using Peer = EngineTestAccess;
 using test::DisplayAt;
 using test::FixedClock;
 
-EngineOptions OneWorker() {
-    EngineOptions o;
-    o.workerCount = 1;
-    return o;
-}
+using test::OneWorker;
 
 TEST(PresentedDrawWnd, OutputNeedsACanvasSizeAndIsCreatedOnce) {
     FixedClock clock(10, 20);

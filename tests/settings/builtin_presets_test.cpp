@@ -11,8 +11,8 @@
 #include "engine/draw_wnd.h"
 #include "settings/preset_record.h"
 #include "settings/text_encoding.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
-#include "tests/engine/setter_peer.h"
 
 namespace quovis {
 namespace {
@@ -116,23 +116,23 @@ TEST(BuiltinPresets, ValentineComesWithAClosedHeartThatLoadsWhole) {
     options.workerCount = 1;
     CDrawWnd engine(clock, options);
     ASSERT_TRUE(engine.LoadStrokeList(heart));
-    const int n = SetterTestPeer::DrawPoints(engine);
+    const int n = EngineTestAccess::DrawPoints(engine);
     ASSERT_GE(n, 40);
     // Closed: it ends where it starts.
-    EXPECT_FLOAT_EQ(SetterTestPeer::DrawX(engine, 0), SetterTestPeer::DrawX(engine, n - 1));
-    EXPECT_FLOAT_EQ(SetterTestPeer::DrawY(engine, 0), SetterTestPeer::DrawY(engine, n - 1));
+    EXPECT_FLOAT_EQ(EngineTestAccess::DrawX(engine, 0), EngineTestAccess::DrawX(engine, n - 1));
+    EXPECT_FLOAT_EQ(EngineTestAccess::DrawY(engine, 0), EngineTestAccess::DrawY(engine, n - 1));
     // A heart is mirror-symmetric about the vertical middle line: every point has a partner.
     float left = 1.0f, right = 0.0f, top = 1.0f, bottom = 0.0f;
     for (int i = 0; i < n; ++i) {
-        const float x = SetterTestPeer::DrawX(engine, i), y = SetterTestPeer::DrawY(engine, i);
+        const float x = EngineTestAccess::DrawX(engine, i), y = EngineTestAccess::DrawY(engine, i);
         left = std::min(left, x);
         right = std::max(right, x);
         top = std::min(top, y);
         bottom = std::max(bottom, y);
         bool partner = false;
         for (int j = 0; j < n && !partner; ++j) {
-            partner = std::abs(SetterTestPeer::DrawX(engine, j) - (1.0f - x)) < 1e-4f &&
-                      std::abs(SetterTestPeer::DrawY(engine, j) - y) < 1e-4f;
+            partner = std::abs(EngineTestAccess::DrawX(engine, j) - (1.0f - x)) < 1e-4f &&
+                      std::abs(EngineTestAccess::DrawY(engine, j) - y) < 1e-4f;
         }
         EXPECT_TRUE(partner) << "point " << i;
     }

@@ -11,15 +11,14 @@
 #include "settings/config_store.h"
 #include "settings/config_values.h"
 #include "settings/preset_record.h"
-#include "tests/engine/draw_wnd_peer.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
-#include "tests/engine/setter_peer.h"
 #include "tests/settings/config_test_support.h"
 
 namespace quovis {
 namespace {
 
-using Peer = SetterTestPeer;
+using Peer = EngineTestAccess;
 using test::FixedClock;
 
 constexpr std::u16string_view kIntoTheLight =
@@ -54,9 +53,9 @@ class ApplyPreset : public ::testing::Test {
 
 TEST_F(ApplyPreset, EveryFieldReachesTheEngineConverted) {
     ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
-    EXPECT_EQ(CDrawWndTestPeer::Motion(m_engine), 1);
-    EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), 18);
-    EXPECT_EQ(CDrawWndTestPeer::Movers(m_engine), 11);
+    EXPECT_EQ(EngineTestAccess::Motion(m_engine), 1);
+    EXPECT_EQ(EngineTestAccess::Style(m_engine), 18);
+    EXPECT_EQ(EngineTestAccess::Movers(m_engine), 11);
     EXPECT_EQ(Peer::Grains(m_engine), 18999);
     EXPECT_DOUBLE_EQ(Peer::Activity(m_engine), 4.191);
     EXPECT_DOUBLE_EQ(Peer::ColourBright(m_engine), 0.163);
@@ -89,7 +88,7 @@ TEST_F(ApplyPreset, FullViscosityStopsDampingAndReflectionsOffMeansOneImage) {
     ASSERT_TRUE(ApplyPresetString(m_engine, kValentine));
     EXPECT_EQ(Peer::Reflections(m_engine), 1);
     EXPECT_FALSE(Peer::Symmetric(m_engine));
-    EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), 26);
+    EXPECT_EQ(EngineTestAccess::Style(m_engine), 26);
 }
 
 TEST_F(ApplyPreset, AnOldStringGetsTheLongStandingTurbulence) {
@@ -169,8 +168,8 @@ TEST_F(ApplyPreset, ARandomisedPresetIsResolvedBeforeTheEngineSeesIt) {
     PresetRecord record;
     ASSERT_TRUE(ReadPresetString(shown, record));
     EXPECT_EQ(record.Name, u"Complete Mystery");
-    EXPECT_EQ(CDrawWndTestPeer::Motion(m_engine), record.Motion);
-    EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), record.Style);
+    EXPECT_EQ(EngineTestAccess::Motion(m_engine), record.Motion);
+    EXPECT_EQ(EngineTestAccess::Style(m_engine), record.Style);
     EXPECT_EQ(Peer::Grains(m_engine), record.Grains);
 }
 
@@ -185,7 +184,7 @@ TEST_F(ApplyPreset, TextThatIsNotAPresetChangesNothing) {
     EXPECT_EQ(lines.calls, 0);
     EXPECT_EQ(m_engine.PresetText(), kIntoTheLight);
     EXPECT_EQ(Peer::Grains(m_engine), 18999);
-    EXPECT_EQ(CDrawWndTestPeer::Style(m_engine), 18);
+    EXPECT_EQ(EngineTestAccess::Style(m_engine), 18);
 }
 
 }  // namespace
