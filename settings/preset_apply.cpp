@@ -22,11 +22,6 @@ int FieldsAfterName(std::u16string_view text) {
     return fields;
 }
 
-constexpr int kTurbulenceField = 28;
-// A string too old to carry the turbulence gets the engine's long-standing value, slightly
-// livelier than the reader's default for records.
-constexpr int32_t kAbsentTurbulence = 561;
-
 }  // namespace
 
 PresetCredits PresetCreditsFor(std::u16string_view name, std::u16string_view author,
@@ -59,8 +54,7 @@ bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, const PresetA
     if (!ResolvePresetString(text, resolved)) return false;
     PresetRecord record;
     if (!ReadPresetString(resolved, record)) return false;
-    EngineSettings settings = ToEngineSettings(record);
-    if (FieldsAfterName(resolved) < kTurbulenceField) settings.Turbulence = kAbsentTurbulence;
+    const EngineSettings settings = ToEngineSettings(record, FieldsAfterName(resolved));
 
     std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
     engine.SetPresetIdentity(record.Name, resolved);

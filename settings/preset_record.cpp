@@ -5,11 +5,11 @@
 #include "settings/preset_record.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
 #include <limits>
 #include <mutex>
 
@@ -251,11 +251,11 @@ void RandomPresetRecord(PresetRecord& r, EngineRandom& rng, CLibraryRand& crand)
         r.WrapFlags = rng.RandomInteger() % 10 < 5 ? 2 : 1;
     }
 
-    r.Gamma = 500;
+    r.Gamma = PresetFieldAbsent("Gamma");
     r.Invert = rng.RandomInteger() % 100 > 64 ? 1 : 0;
-    r.ShimmerBright = 0;
-    r.ShimmerNarrow = 20;
-    r.ShineGlitter = 0;
+    r.ShimmerBright = PresetFieldAbsent("ShimmerBright");
+    r.ShimmerNarrow = PresetFieldAbsent("ShimmerNarrow");
+    r.ShineGlitter = PresetFieldAbsent("ShineGlitter");
     if (rng.RandomInteger() % 10 < 3) {
         r.ShimmerBright = rng.RandomInteger() % 100;
         r.ShimmerNarrow = rng.RandomInteger() % 1000;
@@ -270,17 +270,53 @@ void RandomPresetRecord(PresetRecord& r, EngineRandom& rng, CLibraryRand& crand)
 // Reader
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// Stores one field's token in the record.
+void ReadField(const PresetField& f, std::u16string_view token, PresetRecord& r) {
+    switch (f.kind) {
+        case PresetFieldKind::Number:
+        case PresetFieldKind::Flag:
+        case PresetFieldKind::Bits:
+        case PresetFieldKind::Reserved:
+            r.*f.recordInt = PresetTokenToInt(token);
+            return;
+        case PresetFieldKind::Fixed:
+            if (f.recordInt != nullptr) r.*f.recordInt = f.fixed;
+            return;
+        case PresetFieldKind::Real:
+            r.*f.recordReal = f.fixed;
+            return;
+        case PresetFieldKind::Param: {
+            int32_t value = PresetTokenToInt(token);
+            if (f.startColourCodes) value = StartColourFromPreset(value);
+            r.*f.recordParam = static_cast<float>(value);
+            return;
+        }
+        case PresetFieldKind::Text:
+            r.*f.recordText = ReadText(token, kPresetTextMax);
+            return;
+    }
+}
+
+// Gives a field the text stopped before its default.
+void SetAbsent(const PresetField& f, PresetRecord& r) {
+    if (f.recordInt != nullptr) r.*f.recordInt = f.AbsentValue(r.LeaveTrails != 0);
+    if (f.recordParam != nullptr) r.*f.recordParam = static_cast<float>(f.absent);
+    if (f.recordText != nullptr) (r.*f.recordText).clear();
+}
+
+}  // namespace
+
 bool ReadPresetString(std::u16string_view text, PresetRecord& record) {
     record = PresetRecord{};
     PresetRecord& r = record;
     std::u16string_view rest = text;
-    auto Int = [&rest] { return PresetTokenToInt(NextPresetToken(rest)); };
-    auto Real = [&Int] { return static_cast<float>(Int()); };
 
     r.Name = ReadText(NextPresetToken(rest), kPresetNameMax);
     if (r.Name.empty()) return false;
 
-    r.Motion = Int();
+    r.Motion = PresetTokenToInt(NextPresetToken(rest));
     if (r.Motion == -1) {
         SharedPresetRandom& shared = SharedRandom();
         {
@@ -295,87 +331,18 @@ bool ReadPresetString(std::u16string_view text, PresetRecord& record) {
         return false;
     }
 
-    r.Style = Int();
-    r.Grains = Int();
-    r.Activity = Int();
-    r.Viscosity = Int();
-    r.Complexity = Int();
-    r.ColorBright = Int();
-    r.Reflections = Int();
-    r.Symmetric = Int();
-    r.ExtraTwist = Int();
-    r.Reserved11 = Int();
-    NextPresetToken(rest);  // Reserved12
-    r.Reserved11 = 1;
-    r.Reserved12 = 0.0f;
-
-    r.DotStyle = Int();
-    r.Reserved14 = Int();
-    NextPresetToken(rest);  // Reserved15
-    r.Reserved15 = 0.0;
-
-    r.TrailLength = Int();
-    if (r.TrailLength == 0) r.TrailLength = 30;
-    r.LeaveTrails = Int();
-    r.ParamCount = Int();
-
-    r.Param1 = static_cast<float>(StartColourFromPreset(Int()));
-    r.Param2 = Real();
-    r.Param3 = Real();
-    r.Param4 = Real();
-
-    r.Pastels = Int();
-    r.ReflectionsOn = Int();
-    r.Dither = Int();
-
-    r.FieldColor = 0;
-    r.InfluenceRange = 35;
-    r.Turbulence = 500;
-    r.Fuzziness = 0;
-    r.Pace = 0;
-    r.Confinement = 500;
-    r.MotionVariant = 0;
-    r.PointMagnitude = r.LeaveTrails != 0 ? 750 : 1000;
-    r.QuickDirty = 0;
-    r.WrapFlags = 0;
-    r.Gamma = 500;
-    r.Origin = 1;
-    r.Invert = 0;
-    r.ShimmerBright = 0;
-    r.ShimmerNarrow = 20;
-    r.ShineGlitter = 0;
-
-    // Each optional group is read field by field, stopping at the first one missing.
-    auto ReadInts = [&rest, &Int](std::initializer_list<int32_t*> fields) {
-        for (int32_t* field : fields) {
-            if (rest.empty()) return false;
-            *field = Int();
+    // The other fields in order. A missing mandatory field reads as 0; from the first missing
+    // optional field on, every field takes its default.
+    for (const PresetField& f : kPresetFields) {
+        if (f.recordInt == &PresetRecord::Motion) continue;
+        if (f.Optional() && rest.empty()) {
+            SetAbsent(f, r);
+        } else {
+            ReadField(f, NextPresetToken(rest), r);
         }
-        return true;
-    };
-    auto ReadReal = [&rest, &Real](float& field) {
-        if (rest.empty()) return false;
-        field = Real();
-        return true;
-    };
-
-    if (ReadInts({&r.FieldColor, &r.InfluenceRange, &r.Turbulence, &r.Fuzziness}) &&
-        ReadReal(r.Param5) && ReadReal(r.Param6)) {
-        ReadInts({&r.Pace});
     }
-    if (r.Pace == 0) r.Pace = 1000;
-
-    ReadInts({&r.Confinement, &r.MotionVariant, &r.PointMagnitude, &r.QuickDirty});
-
-    r.Author.clear();
-    r.Location.clear();
-    if (!rest.empty()) {
-        r.Author = ReadText(NextPresetToken(rest), kPresetTextMax);
-        if (!rest.empty()) {
-            r.Location = ReadText(NextPresetToken(rest), kPresetTextMax);
-            ReadInts({&r.WrapFlags, &r.Gamma, &r.Origin, &r.Invert, &r.ShimmerBright,
-                      &r.ShimmerNarrow, &r.ShineGlitter});
-        }
+    for (const PresetField& f : kPresetFields) {
+        if (f.recordInt != nullptr) r.*f.recordInt = f.Decode(r.*f.recordInt);
     }
 
     float params[6];
@@ -395,67 +362,59 @@ bool ReadPresetString(std::u16string_view text, PresetRecord& record) {
 // Writer
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// Nearest multiple of `step`, halves upward. The division floors, so that a value far below
+// the range still lands on the multiple a second trip through the text keeps. 64 bits so
+// that no stored value can overflow.
+int64_t NearestMultiple(int64_t value, int32_t step) {
+    const int64_t shifted = value + step / 2;
+    return (shifted >= 0 ? shifted / step : (shifted - (step - 1)) / step) * step;
+}
+
+// One field other than a text, as the writer stores it.
+void AppendField(std::u16string& out, const PresetField& f, const PresetRecord& r) {
+    switch (f.kind) {
+        case PresetFieldKind::Fixed:
+        case PresetFieldKind::Reserved:
+            AppendInt(out, f.fixed);
+            return;
+        case PresetFieldKind::Real:
+            AppendShortDecimal(out, r.*f.recordReal);
+            return;
+        case PresetFieldKind::Param:
+            AppendInt(out, RoundParam(r.*f.recordParam));
+            return;
+        case PresetFieldKind::Text:
+            return;
+        case PresetFieldKind::Number:
+        case PresetFieldKind::Flag:
+        case PresetFieldKind::Bits: {
+            int64_t value = r.*f.recordInt;
+            if (f.onlyWithTrails && r.LeaveTrails == 0) value = 0;
+            if (f.step > 1) value = NearestMultiple(value, f.step);
+            AppendInt(out, value);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 bool WritePresetString(const PresetRecord& r, bool withTexts, std::u16string& out) {
     if (r.Valid == 0) return false;
 
     // The numbers first, so that when long texts would not fit, the texts are shortened
     // rather than the fields after them (the inversion, the shimmer) being lost.
-    std::u16string numbers;
-    numbers.reserve(kPresetStringMax + 1);
-    auto Field = [&numbers](int64_t value) {
-        AppendInt(numbers, value);
-        numbers.push_back(u',');
-    };
-    for (int32_t v : {r.Motion, r.Style, r.Grains, r.Activity, r.Viscosity, r.Complexity,
-                      r.ColorBright, r.Reflections, r.Symmetric, r.ExtraTwist}) {
-        Field(v);
-    }
-    numbers.append(u"1,0,");
-    Field(r.DotStyle);
-    numbers.append(u"0,");
-    AppendShortDecimal(numbers, r.Reserved15);
-
-    const bool trails = r.LeaveTrails != 0;
-    // Nearest multiple of 10, halves upward. The usual ((c + 10005) / 10 - 1000) * 10 is the
-    // same inside the stored range but truncates the wrong way below -10005, where every
-    // trip through the text would move the value by 10; so the division floors here. 64 bits
-    // so that no stored value can overflow.
-    const int64_t shifted = static_cast<int64_t>(r.Confinement) + 5;
-    const int64_t confinement = (shifted >= 0 ? shifted / 10 : (shifted - 9) / 10) * 10;
-    for (int64_t v : {int64_t{trails ? r.TrailLength : 0},
-                      int64_t{r.LeaveTrails},
-                      int64_t{r.ParamCount},
-                      RoundParam(r.Param1),
-                      RoundParam(r.Param2),
-                      RoundParam(r.Param3),
-                      RoundParam(r.Param4),
-                      int64_t{r.Pastels},
-                      int64_t{r.ReflectionsOn},
-                      int64_t{trails ? r.Dither : 0},
-                      int64_t{r.FieldColor},
-                      int64_t{r.InfluenceRange},
-                      int64_t{r.Turbulence},
-                      int64_t{r.Fuzziness},
-                      RoundParam(r.Param5),
-                      RoundParam(r.Param6),
-                      int64_t{r.Pace},
-                      confinement,
-                      int64_t{r.MotionVariant},
-                      int64_t{r.PointMagnitude},
-                      int64_t{r.QuickDirty}}) {
-        numbers.push_back(u',');
-        AppendInt(numbers, v);
-    }
-    std::u16string tail;
-    for (int32_t v : {r.WrapFlags, r.Gamma, r.Origin, r.Invert, r.ShimmerBright, r.ShimmerNarrow,
-                      r.ShineGlitter}) {
-        tail.push_back(u',');
-        AppendInt(tail, v);
+    std::array<std::u16string, kPresetFieldCount> numbers;
+    std::size_t fixed = kPresetFieldCount - 1 + (withTexts ? 1 : 0);  // the commas
+    for (std::size_t i = 0; i < kPresetFields.size(); ++i) {
+        AppendField(numbers[i], kPresetFields[i], r);
+        fixed += numbers[i].size();
     }
 
-    // Units left for the three texts: the name keeps what it can first (at least one
-    // character, or the string would not read back), then the author, then the location.
-    const std::size_t fixed = numbers.size() + tail.size() + 2 + (withTexts ? 1 : 0);
+    // Units left for the texts: the name keeps what it can first (at least one character, or
+    // the string would not read back), then each text field in turn.
     std::size_t budget = kPresetStringMax > fixed ? kPresetStringMax - fixed : 0;
 
     std::u16string s;
@@ -470,12 +429,15 @@ bool WritePresetString(const PresetRecord& r, bool withTexts, std::u16string& ou
         }
         s.push_back(u',');
     }
-    s.append(numbers);
-    s.push_back(u',');
-    if (withTexts) budget -= AppendEscaped(s, r.Author, budget);
-    s.push_back(u',');
-    if (withTexts) AppendEscaped(s, r.Location, budget);
-    s.append(tail);
+    for (std::size_t i = 0; i < kPresetFields.size(); ++i) {
+        const PresetField& f = kPresetFields[i];
+        if (i > 0) s.push_back(u',');
+        if (f.kind != PresetFieldKind::Text) {
+            s.append(numbers[i]);
+        } else if (withTexts) {
+            budget -= AppendEscaped(s, r.*f.recordText, budget);
+        }
+    }
 
     // Only numbers far outside every range can still be too long; they are cut at the end.
     if (s.size() > kPresetStringMax) s.resize(kPresetStringMax);
@@ -487,41 +449,16 @@ bool WritePresetString(const PresetRecord& r, bool withTexts, std::u16string& ou
 // Engine settings
 // ---------------------------------------------------------------------------------------------
 
-EngineSettings ToEngineSettings(const PresetRecord& r) {
+EngineSettings ToEngineSettings(const PresetRecord& r, int storedFields) {
     EngineSettings e;
-    e.Motion = r.Motion;
-    e.Style = r.Style;
-    e.Grains = r.Grains;
-    e.Activity = r.Activity;
-    e.Viscosity = r.Viscosity;
-    e.Complexity = r.Complexity;
-    e.ColorBright = r.ColorBright;
-    e.Reflections = r.Reflections;
-    e.Symmetric = r.Symmetric;
-    e.ExtraTwist = r.ExtraTwist;
-    e.DotStyle = r.DotStyle;
-    e.TrailLength = r.TrailLength == 0 ? 30 : r.TrailLength;
-    e.LeaveTrails = r.LeaveTrails;
-    e.ParamCount = r.ParamCount;
-    GetParams(r, e.Param);
-    e.Pastels = r.Pastels;
-    e.ReflectionsOn = r.ReflectionsOn;
-    e.Dither = r.Dither;
-    e.FieldColor = r.FieldColor;
-    e.InfluenceRange = r.InfluenceRange;
-    e.Turbulence = r.Turbulence;
-    e.Fuzziness = r.Fuzziness;
-    e.Pace = r.Pace;
-    e.Confinement = r.Confinement;
-    e.MotionVariant = r.MotionVariant;
-    e.PointMagnitude = r.PointMagnitude;
-    e.QuickDirty = r.QuickDirty;
-    e.WrapFlags = r.WrapFlags;
-    e.Gamma = r.Gamma;
-    e.Invert = r.Invert;
-    e.ShimmerBright = r.ShimmerBright;
-    e.ShimmerNarrow = r.ShimmerNarrow;
-    e.ShineGlitter = r.ShineGlitter;
+    for (const PresetField& f : kPresetFields) {
+        if (f.engine != nullptr) {
+            const bool absent = f.number > storedFields && f.engineAbsent;
+            e.*f.engine = absent ? *f.engineAbsent : r.*f.recordInt;
+        } else if (f.recordParam != nullptr) {
+            e.Param[f.paramSlot] = r.*f.recordParam;
+        }
+    }
     return e;
 }
 

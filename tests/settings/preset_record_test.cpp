@@ -577,9 +577,9 @@ TEST(PresetRecordTest, EngineSettingsCarryTheFields) {
     EXPECT_EQ(e.PointMagnitude, 886);
     EXPECT_EQ(e.Gamma, 500);
     EXPECT_EQ(e.ShimmerNarrow, 20);
-    PresetRecord noTrail = r;
-    noTrail.TrailLength = 0;
-    EXPECT_EQ(ToEngineSettings(noTrail).TrailLength, 30);
+    std::u16string noTrail(kIntoTheLight);
+    noTrail.replace(noTrail.find(u",98,"), 4, u",0,");
+    EXPECT_EQ(ToEngineSettings(Read(noTrail)).TrailLength, 30);
 }
 
 // ---------------------------------------------------------------------------------------------
