@@ -161,9 +161,6 @@ struct EngineTestAccess {
     static void SetLeaveTrails(CDrawWnd& e, bool on) { e.m_trails.m_bLeaveTrails = on ? 1 : 0; }
     static void SetPointMagnitude(CDrawWnd& e, double m) { e.m_colour.m_dPointMagnitude = m; }
     static void SetWrapActive(CDrawWnd& e, int w) { e.m_motion.m_nWrapActive = w; }
-    static void SetWrap(CDrawWnd& e, int flags) {
-        e.m_motion.m_nWrapFlags = e.m_motion.m_nWrapActive = flags;
-    }
     static void SetDamp(CDrawWnd& e, float x, float y) {
         e.m_motion.m_fDampX = x;
         e.m_motion.m_fDampY = y;

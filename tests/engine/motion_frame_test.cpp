@@ -117,7 +117,7 @@ TEST(MoverWeights, ShortenTheReachOfWeakMoversAndOfManyMovers) {
     Peer::Strength(*many)[0] = 10.0f;
     Peer::PrepareMotionFrame(*many);
     EXPECT_GT(Peer::Weight(*many)[0], 3.0f * alone);
-    Peer::SetWrap(*many, 2);
+    (*many).SetWrapFlags(2);
     const float unwrapped = Peer::Weight(*many)[0];
     Peer::PrepareMotionFrame(*many);
     EXPECT_GT(Peer::Weight(*many)[0], 1.8f * unwrapped);

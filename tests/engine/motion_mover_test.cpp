@@ -208,7 +208,7 @@ TEST(MoverWalls, WrappingMoversReenterAcrossTheCanvasAndMoebiusMirrors) {
     EXPECT_FLOAT_EQ(Peer::MoverY(*eng)[1], 100.5f);
     EXPECT_FLOAT_EQ(Peer::MoverVX(*eng)[1], 3.0f);
 
-    Peer::SetWrap(*eng, 4);  // Moebius
+    (*eng).SetWrapFlags(4);  // Moebius
     Peer::MoverX(*eng)[1] = w - 1.0f;
     Peer::MoverY(*eng)[1] = 100.0f;
     Peer::MoverVX(*eng)[1] = 3.0f;
@@ -219,7 +219,7 @@ TEST(MoverWalls, WrappingMoversReenterAcrossTheCanvasAndMoebiusMirrors) {
     EXPECT_FLOAT_EQ(Peer::MoverVY(*eng)[1], -0.5f);
 
     // "Falls" keeps its floor: x wraps, y reflects.
-    Peer::SetWrap(*eng, 1);
+    (*eng).SetWrapFlags(1);
     Peer::SetStyle(*eng, 24);
     Peer::MoverX(*eng)[1] = 1.0f;
     Peer::MoverY(*eng)[1] = h - 1.0f;

@@ -415,9 +415,7 @@ TEST(PointerMovedSlightly, StirsTheRandomGeneratorWithTheTime) {
 
 TEST(TypedText, ACharacterWaitsForTheOverlayOnceInItsStyle) {
     FixedClock clock(1000, 2000);
-    EngineOptions options;
-    options.workerCount = 1;
-    CDrawWnd e(clock, options);
+    CDrawWnd e(clock, OneWorker());
     std::u16string text;
     int style = -1;
     EXPECT_FALSE(e.TakeTypedText(text, style)) << "nothing typed yet";

@@ -112,9 +112,7 @@ TEST(BuiltinPresets, ValentineComesWithAClosedHeartThatLoadsWhole) {
     const std::u16string_view heart = BuiltinDrawing(u"Valentine");
     ASSERT_FALSE(heart.empty());
     test::FixedClock clock(1000, 2000);
-    EngineOptions options;
-    options.workerCount = 1;
-    CDrawWnd engine(clock, options);
+    CDrawWnd engine(clock, test::OneWorker());
     ASSERT_TRUE(engine.LoadStrokeList(heart));
     const int n = EngineTestAccess::DrawPoints(engine);
     ASSERT_GE(n, 40);

@@ -15,6 +15,7 @@
 #include "settings/config_values.h"
 #include "settings/favorites.h"
 #include "settings/preset_mutation.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
 #include "tests/settings/config_test_support.h"
 
@@ -31,18 +32,13 @@ std::u16string WithoutTexts(std::u16string_view text) {
 
 class PatternSelectionTest : public ::testing::Test {
   protected:
-    PatternSelectionTest() : m_engine(m_clock, OneWorker()) {
+    PatternSelectionTest() : m_engine(m_clock, test::OneWorker()) {
         setenv("XDG_DATA_HOME", m_dir.Path().c_str(), 1);
         m_engine.Seed(1234);
         m_engine.SetCanvasSize(320, 180);
         m_engine.SetWindowSize(320, 180);
     }
     ~PatternSelectionTest() override { unsetenv("XDG_DATA_HOME"); }
-    static EngineOptions OneWorker() {
-        EngineOptions o;
-        o.workerCount = 1;
-        return o;
-    }
     void Seed() { ASSERT_TRUE(SeedFavorites(m_store, u"/nonexistent")); }
 
     testing::TempDir m_dir;

@@ -41,12 +41,7 @@ struct RecordedLines final : PresetTextLines {
 
 class ApplyPreset : public ::testing::Test {
   protected:
-    ApplyPreset() : m_engine(m_clock, OneWorker()) {}
-    static EngineOptions OneWorker() {
-        EngineOptions o;
-        o.workerCount = 1;
-        return o;
-    }
+    ApplyPreset() : m_engine(m_clock, test::OneWorker()) {}
     FixedClock m_clock{1000, 2000};
     CDrawWnd m_engine;
 };
@@ -60,7 +55,7 @@ TEST_F(ApplyPreset, EveryFieldReachesTheEngineConverted) {
     EXPECT_DOUBLE_EQ(Peer::Activity(m_engine), 4.191);
     EXPECT_DOUBLE_EQ(Peer::ColourBright(m_engine), 0.163);
     EXPECT_DOUBLE_EQ(Peer::Pastel(m_engine), 0.144);
-    CDrawWnd direct(m_clock, OneWorker());
+    CDrawWnd direct(m_clock, test::OneWorker());
     direct.SetPointMagnitude(0.886);
     EXPECT_DOUBLE_EQ(Peer::PointMagnitude(m_engine), Peer::PointMagnitude(direct));
     EXPECT_EQ(Peer::Reflections(m_engine), 7);
