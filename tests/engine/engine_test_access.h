@@ -519,5 +519,14 @@ inline EngineOptions OneWorker() {
     return o;
 }
 
+// A one-worker engine on a clock fixed at (ms, tick), so that seeding it repeats.
+struct SeededEngine {
+    explicit SeededEngine(uint32_t ms = 1000, uint32_t tick = 2000)
+        : clock(ms, tick), e(std::make_unique<CDrawWnd>(clock, OneWorker())) {}
+    CDrawWnd& operator*() { return *e; }
+    FixedClock clock;
+    std::unique_ptr<CDrawWnd> e;
+};
+
 }  // namespace test
 }  // namespace quovis

@@ -18,10 +18,8 @@ using Peer = EngineTestAccess;
 
 using test::OneWorker;
 
-struct Engine {
-    FixedClock clock{42, 43};
-    std::unique_ptr<CDrawWnd> e = std::make_unique<CDrawWnd>(clock, OneWorker());
-    CDrawWnd& operator*() { return *e; }
+struct Engine : test::SeededEngine {
+    Engine() : SeededEngine(42, 43) {}
 };
 
 TEST(EdgeMargins, FollowTheCanvasAndShrinkWithStrongConfinement) {

@@ -23,10 +23,8 @@ using Peer = EngineTestAccess;
 
 using test::OneWorker;
 
-struct Engine {
-    FixedClock clock{500, 900};
-    std::unique_ptr<CDrawWnd> e = std::make_unique<CDrawWnd>(clock, OneWorker());
-    CDrawWnd& operator*() { return *e; }
+struct Engine : test::SeededEngine {
+    Engine() : SeededEngine(500, 900) {}
 };
 
 // A set-up in which the field does nothing and nothing is damped: only walls, wrapping and

@@ -16,11 +16,7 @@ using Peer = EngineTestAccess;
 
 using test::OneWorker;
 
-struct Engine {
-    FixedClock clock{1000, 2000};
-    std::unique_ptr<CDrawWnd> e = std::make_unique<CDrawWnd>(clock, OneWorker());
-    CDrawWnd& operator*() { return *e; }
-};
+using Engine = test::SeededEngine;
 
 bool AllFinite(const float* a, int n) {
     for (int i = 0; i < n; ++i) {
