@@ -195,7 +195,7 @@ notinstalled=$(awk -F '\t' 'FILENAME == ARGV[1] { if ($2 == "installed") i[$1] =
   !($1 in i)' "$tmp/installed" "$tmp/listed")
 if [ -n "$notinstalled" ]; then
   echo "check-build-packages: listed in install-deps.sh but not installed (run it first):" \
-    $notinstalled >&2
+    "$(echo "$notinstalled" | tr '\n' ' ')" >&2
   exit 1
 fi
 
@@ -229,4 +229,5 @@ awk -F '\t' '
 
 cut -f2 "$tmp/file-owner" | tr ',' '\n' | sort -u >"$tmp/used"
 echo "check-build-packages: $(wc -l <"$tmp/file-owner") system files of the build, from" \
-  "$(wc -l <"$tmp/used") packages, all brought in by scripts/install-deps.sh:" $(cat "$tmp/used")
+  "$(wc -l <"$tmp/used") packages, all brought in by scripts/install-deps.sh:" \
+  "$(tr '\n' ' ' <"$tmp/used")"
