@@ -119,7 +119,7 @@ inline void TintByDirection(const float (*wheel)[3], const float* falloff, float
 
 }  // namespace
 
-CDrawWnd::HueTable::HueTable() {
+engine_areas::HueTable::HueTable() {
     FillHueStripe(rgb, 0.0, 0, kQuarter - 1);
 }
 

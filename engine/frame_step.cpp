@@ -292,7 +292,7 @@ void CDrawWnd::SwitchSlide(uint32_t now) {
         m_slides.m_dwPhaseDeadline = 0;
         m_text.m_nTitlePhase = 11;  // show the same pattern's title again
     }
-    m_slides.m_slideStats = SlideStatistics{};
+    m_slides.m_slideStats = engine_areas::SlideStatistics{};
     m_slides.m_slideStats.startMs = now;
 }
 
