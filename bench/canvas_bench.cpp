@@ -9,14 +9,14 @@
 
 #include "present/flipper.h"
 #include "present/presented_draw_wnd.h"
-#include "tests/engine/canvas_peer.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
 
 namespace {
 
-using quovis::CanvasTestPeer;
 using quovis::CFlipperBase;
 using quovis::CFlipperGDI32;
+using quovis::EngineTestAccess;
 using quovis::FlipperOptions;
 
 constexpr int kWidth = 1920;
@@ -99,7 +99,7 @@ void BM_PlotDot(benchmark::State& state) {
     const int style = static_cast<int>(state.range(0));
     engine.SetDotStyle(style);
     engine.BuildDiscKernels(style, true);
-    CanvasTestPeer::SetPointCap(engine, 130560);
+    EngineTestAccess::SetPointCap(engine, 130560);
     constexpr int kDots = 4096;
     std::vector<float> xs(kDots), ys(kDots);
     std::mt19937 gen(2);
@@ -110,7 +110,7 @@ void BM_PlotDot(benchmark::State& state) {
     }
     for (auto _ : state) {
         for (int i = 0; i < kDots; ++i)
-            CanvasTestPeer::PlotDot(engine, xs[i], ys[i], 3.0f, 2.0f, 1.0f);
+            EngineTestAccess::PlotDot(engine, xs[i], ys[i], 3.0f, 2.0f, 1.0f);
     }
     state.SetItemsProcessed(state.iterations() * kDots);
 }

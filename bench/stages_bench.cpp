@@ -22,17 +22,15 @@
 #include "present/flipper.h"
 #include "present/headless_renderer.h"
 #include "present/presented_draw_wnd.h"
-#include "tests/engine/canvas_peer.h"
+#include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
-#include "tests/engine/motion_peer.h"
 
 extern char** environ;
 
 namespace {
 
-using quovis::CanvasTestPeer;
 using quovis::DotBand;
-using quovis::MotionTestPeer;
+using quovis::EngineTestAccess;
 using quovis::WorkerPool;
 namespace ref = quovis::reference;
 using Clock = std::chrono::steady_clock;
@@ -142,11 +140,11 @@ struct DotRig {
         s.activity = 2.0;
         s.viscosity = 200.0;
         s.wrapFlags = images == 4 ? 2 : 0;
-        MotionTestPeer::Start(*engine, s, 0.1);
-        MotionTestPeer::ScatterDots(*engine, 99);
+        EngineTestAccess::Start(*engine, s, 0.1);
+        EngineTestAccess::ScatterDots(*engine, 99);
         std::vector<DotBand> warm;
-        for (int frame = 0; frame < 20; ++frame) MotionTestPeer::Frame(*engine, 1, warm);
-        MotionTestPeer::PrepareMotionFrame(*engine);
+        for (int frame = 0; frame < 20; ++frame) EngineTestAccess::Frame(*engine, 1, warm);
+        EngineTestAccess::PrepareMotionFrame(*engine);
     }
     quovis::CDrawWnd& E() { return *engine; }
 };
@@ -200,13 +198,13 @@ void BM_FieldSum(benchmark::State& state) {
     DotRig rig(threads, images, false);
     quovis::CDrawWnd& e = rig.E();
     FieldStage stage;
-    stage.sources = MotionTestPeer::Sources(e);
-    stage.quadrants = MotionTestPeer::Quadrants(e);
-    stage.images = MotionTestPeer::FieldImages(e);
-    stage.x = MotionTestPeer::X(e);
-    stage.y = MotionTestPeer::Y(e);
-    stage.vx = MotionTestPeer::VX(e);
-    stage.vy = MotionTestPeer::VY(e);
+    stage.sources = EngineTestAccess::Sources(e);
+    stage.quadrants = EngineTestAccess::Quadrants(e);
+    stage.images = EngineTestAccess::FieldImages(e);
+    stage.x = EngineTestAccess::X(e);
+    stage.y = EngineTestAccess::Y(e);
+    stage.vx = EngineTestAccess::VX(e);
+    stage.vy = EngineTestAccess::VY(e);
 
     // The reference reads its own copy of the positions, padded by a block.
     std::vector<float> x(stage.x, stage.x + kDots), y(stage.y, stage.y + kDots);
@@ -226,7 +224,7 @@ void BM_FieldSum(benchmark::State& state) {
     RefPool refPool(threads);
     std::vector<Range> ranges = SplitRanges(kDots, threads);
     std::vector<Range> refRanges = ranges;
-    WorkerPool* pool = MotionTestPeer::Pool(e);
+    WorkerPool* pool = EngineTestAccess::Pool(e);
     RunPaired(
         state, [] {}, [&] { RunOn(pool, &FieldStageJob, &stage, threads, ranges.data()); },
         [&] {
@@ -248,9 +246,9 @@ struct SavedDots {
     std::vector<float> arrays[8];
     float* live[8];
     explicit SavedDots(quovis::CDrawWnd& e)
-        : live{MotionTestPeer::X(e),  MotionTestPeer::Y(e),       MotionTestPeer::VX(e),
-               MotionTestPeer::VY(e), MotionTestPeer::R(e),       MotionTestPeer::G(e),
-               MotionTestPeer::B(e),  MotionTestPeer::Mobility(e)} {
+        : live{EngineTestAccess::X(e),  EngineTestAccess::Y(e),       EngineTestAccess::VX(e),
+               EngineTestAccess::VY(e), EngineTestAccess::R(e),       EngineTestAccess::G(e),
+               EngineTestAccess::B(e),  EngineTestAccess::Mobility(e)} {
         for (int a = 0; a < 8; ++a) arrays[a].assign(live[a], live[a] + kDots);
     }
     void Restore() {
@@ -267,8 +265,8 @@ void BM_DotUpdate(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
     DotRig rig(threads, 1, false);
     quovis::CDrawWnd& e = rig.E();
-    MotionTestPeer::SetMovers(e, 0);
-    MotionTestPeer::PrepareMotionFrame(e);
+    EngineTestAccess::SetMovers(e, 0);
+    EngineTestAccess::PrepareMotionFrame(e);
     SavedDots saved(e);
 
     std::vector<float> copy[8];
@@ -281,14 +279,14 @@ void BM_DotUpdate(benchmark::State& state) {
                             copy[5].data(),
                             copy[6].data(),
                             copy[7].data(),
-                            MotionTestPeer::HueTable(e),
+                            EngineTestAccess::HueTable(e),
                             static_cast<float>(kWidth),
                             static_cast<float>(kHeight),
-                            MotionTestPeer::DampX(e),
-                            MotionTestPeer::WallK1(e),
-                            MotionTestPeer::WallK2(e),
-                            MotionTestPeer::MarginX(e),
-                            MotionTestPeer::ColourGain(e)[0],
+                            EngineTestAccess::DampX(e),
+                            EngineTestAccess::WallK1(e),
+                            EngineTestAccess::WallK2(e),
+                            EngineTestAccess::MarginX(e),
+                            EngineTestAccess::ColourGain(e)[0],
                             0.01f};
     RefPool refPool(threads);
     std::vector<Range> refRanges = SplitRanges(kDots, threads);
@@ -299,7 +297,7 @@ void BM_DotUpdate(benchmark::State& state) {
             for (int a = 0; a < 8; ++a)
                 std::copy(saved.arrays[a].begin(), saved.arrays[a].end(), copy[a].begin());
         },
-        [&] { MotionTestPeer::RunMotionBands(e); },
+        [&] { EngineTestAccess::RunMotionBands(e); },
         [&] {
             RunOn(refPool.Get(threads), &DotRefJob, const_cast<ref::DotData*>(&data), threads,
                   refRanges.data());
@@ -328,12 +326,12 @@ struct PlotStage {
 
 void PlotStageJob(void* object, DotBand* band) {
     const PlotStage& p = *static_cast<const PlotStage*>(object);
-    CanvasTestPeer::PlotBand(*p.engine, *band, p.path == kGeneral, p.path == kStripes);
+    EngineTestAccess::PlotBand(*p.engine, *band, p.path == kGeneral, p.path == kStripes);
 }
 
 void StripeStageJob(void* object, DotBand* band) {
     const PlotStage& p = *static_cast<const PlotStage*>(object);
-    CanvasTestPeer::DrawBandStripes(*p.engine, *band);
+    EngineTestAccess::DrawBandStripes(*p.engine, *band);
 }
 
 struct SplatRef {
@@ -356,8 +354,8 @@ void SplatRefJob(void* object, Range* r) {
 // Where the reflection images of every dot land, as the engine places them.
 void ImagePositions(quovis::CDrawWnd& e, int reflections, bool symmetric, std::vector<float>& xs,
                     std::vector<float>& ys) {
-    const float* x = MotionTestPeer::X(e);
-    const float* y = MotionTestPeer::Y(e);
+    const float* x = EngineTestAccess::X(e);
+    const float* y = EngineTestAccess::Y(e);
     const float cx = kWidth / 2, cy = kHeight / 2;
     xs.clear();
     ys.clear();
@@ -386,22 +384,22 @@ void BM_Splats(benchmark::State& state) {
     quovis::CDrawWnd& e = rig.E();
     e.SetDotStyle(style);
     e.BuildDiscKernels(style, true);
-    CanvasTestPeer::SetPointCap(e, 130560);
-    CanvasTestPeer::SetReflections(e, reflections, symmetric, kWidth / 2, kHeight / 2);
+    EngineTestAccess::SetPointCap(e, 130560);
+    EngineTestAccess::SetReflections(e, reflections, symmetric, kWidth / 2, kHeight / 2);
     // A faint colour, the same for every dot, so the reference adds the same amounts.
-    float* channels[3] = {MotionTestPeer::R(e), MotionTestPeer::G(e), MotionTestPeer::B(e)};
+    float* channels[3] = {EngineTestAccess::R(e), EngineTestAccess::G(e), EngineTestAccess::B(e)};
     for (int i = 0; i < kDots; ++i) {
         channels[0][i] = 1.5f;
         channels[1][i] = 1.0f;
         channels[2][i] = 0.5f;
     }
-    DotBand* bands = MotionTestPeer::BandRecords(e);
-    WorkerPool* pool = MotionTestPeer::Pool(e);
+    DotBand* bands = EngineTestAccess::BandRecords(e);
+    WorkerPool* pool = EngineTestAccess::Pool(e);
     if (path == kStripes && bands[0].splats == nullptr) {
         state.SkipWithError("no plot buffers");
         return;
     }
-    if (path == kStripes) CanvasTestPeer::PrepareStripes(e);
+    if (path == kStripes) EngineTestAccess::PrepareStripes(e);
     // Stripes need a band's plots to fit its buffer: more dots make rounds, as in the engine.
     const int splatsPerDot = reflections * (symmetric ? 2 : 1);
     const int dotsPerRound =
@@ -437,7 +435,7 @@ void BM_Splats(benchmark::State& state) {
     if (style == quovis::kDotDiscs) {
         for (int fx = 0; fx < 32; ++fx)
             for (int fy = 0; fy < 32; ++fy)
-                std::copy_n(CanvasTestPeer::Kernel(e, fx, fy), 16, kernels[fx][fy]);
+                std::copy_n(EngineTestAccess::Kernel(e, fx, fy), 16, kernels[fx][fy]);
         reference.kernels = kernels;
     }
     RefPool refPool(threads);

@@ -254,6 +254,31 @@ struct EngineTestAccess {
         }
         for (auto& band : out) e.MoveAndPlotBand(band);
     }
+    // ---- For the stage benchmarks (bench/): the frame's pieces one at a time ----
+    static WorkerPool* Pool(CDrawWnd& e) { return e.m_pPool.get(); }
+    // The frame's movers as the kernel reads them (after PrepareMotionFrame).
+    static FieldSources Sources(const CDrawWnd& e) { return e.FrameFieldSources(); }
+    static FieldQuadrants Quadrants(const CDrawWnd& e) { return e.FrameFieldQuadrants(); }
+    static int FieldImages(const CDrawWnd& e) { return e.m_movers.m_nFieldImages; }
+    static float WallK1(const CDrawWnd& e) { return e.m_motion.m_fWallK1; }
+    static float WallK2(const CDrawWnd& e) { return e.m_motion.m_fWallK2; }
+    // Plots a band's dots; `collect` keeps the plots for the stripes instead of drawing.
+    static void PlotBand(CDrawWnd& e, DotBand& band, bool generic, bool collect = false) {
+        band.splatCount = 0;
+        for (int i = band.First; i <= band.Last; ++i) {
+            e.PlotDotImages(e.m_dots.m_pX[i], e.m_dots.m_pY[i], e.m_dots.m_pDotR[i],
+                            e.m_dots.m_pDotG[i], e.m_dots.m_pDotB[i], e.m_dots.m_pVX[i],
+                            e.m_dots.m_pVY[i], generic, collect ? &band : nullptr);
+        }
+        if (collect) e.SortSplatsByStripe(band);
+    }
+    // The stripes for the canvas as it is; then a band's worker draws its stripes.
+    static void PrepareStripes(CDrawWnd& e) {
+        e.m_nStripeHeight = 0;
+        e.PrepareStripes(e.m_pCanvas->Surface().height);
+    }
+    static void DrawBandStripes(CDrawWnd& e, DotBand& band) { CDrawWnd::ApplySplatsJob(&e, &band); }
+
     // The motion pass as the frame step runs it: the engine's own bands on its own pool.
     static void RunMotionBands(CDrawWnd& e) { e.RunMotionBands(); }
     static void UpdateMovers(CDrawWnd& e) { e.UpdateMovers(); }
