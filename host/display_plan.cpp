@@ -21,32 +21,19 @@ bool IsSmallForeignWindow(const SurfaceFacts& f) {
 
 DisplayPlan PlanDisplay(const SurfaceFacts& facts) {
     DisplayPlan plan;
-    switch (facts.kind) {
-        case SaverWindowKind::FullScreen:
-            plan.fullScreenRendering = true;
-            plan.slideshow = true;
-            plan.saverMode = true;
-            plan.fullDotCount = true;
-            break;
-        case SaverWindowKind::Window:
-            // A window of its own is watched like the saver, at whatever size the user
-            // gives it; it renders every pixel of it.
-            plan.slideshow = true;
-            plan.saverMode = true;
-            plan.fullDotCount = true;
-            break;
-        case SaverWindowKind::Preview:
-            if (facts.hostedSaver || !IsSmallForeignWindow(facts)) {
-                plan.fullScreenRendering = true;
-                plan.slideshow = true;
-                plan.saverMode = true;
-                plan.fullDotCount = true;
-            } else {
-                // A big preview has room for every dot even when its screen is bigger still.
-                plan.fullDotCount = facts.width * facts.height >= kFullCountPreviewArea;
-            }
-            break;
+    const bool preview =
+        facts.kind == SaverWindowKind::Preview && !facts.hostedSaver && IsSmallForeignWindow(facts);
+    if (preview) {
+        // A big preview has room for every dot even when its screen is bigger still.
+        plan.fullDotCount = facts.width * facts.height >= kFullCountPreviewArea;
+        return plan;
     }
+    // A window of its own is watched like the saver, at whatever size the user gives it; it
+    // renders every pixel of it.
+    plan.fullScreenRendering = facts.kind != SaverWindowKind::Window;
+    plan.slideshow = true;
+    plan.saverMode = true;
+    plan.fullDotCount = true;
     return plan;
 }
 

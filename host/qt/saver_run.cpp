@@ -182,7 +182,7 @@ class SaverSession {
     bool FollowHostWindow();
     void FitToHostWindow(const ForeignGeometry& g);
     double ConfiguredRenderScale();
-    DisplayPlan Plan() const;
+    DisplayPlan PlanFor(const ForeignGeometry& host) const;
     void KeepOnTop();
 
     SaverRunOptions m_options;
@@ -205,6 +205,7 @@ class SaverSession {
     std::vector<std::unique_ptr<BlackWindow>> m_blackWindows;
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
+    DisplayPlan m_plan;
     double m_renderScale = 1.0;
     double m_inputScale = 1.0;  // window (logical) pixels to canvas pixels
     bool m_grabPending = false;
@@ -212,27 +213,22 @@ class SaverSession {
 };
 
 // What the saver makes of the surface it was given: only a small window of a settings dialog
-// is a preview.
-DisplayPlan SaverSession::Plan() const {
+// is a preview. Known before any window exists: a full screen or a window of its own does not
+// depend on its size, and a host window's size is asked of the X server.
+DisplayPlan SaverSession::PlanFor(const ForeignGeometry& host) const {
     SurfaceFacts facts;
     facts.kind = m_options.kind;
     facts.hostedSaver = m_options.hostedSaver;
-    const QSize device = m_main->DeviceSize();
-    facts.width = device.width();
-    facts.height = device.height();
-    if (const QScreen* screen = m_main->screen()) {
-        const qreal ratio = screen->devicePixelRatio();
-        facts.screenWidth = static_cast<int>(screen->geometry().width() * ratio + 0.5);
-        facts.screenHeight = static_cast<int>(screen->geometry().height() * ratio + 0.5);
-    }
+    facts.width = host.width;
+    facts.height = host.height;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen->geometry().size() * screen->devicePixelRatio();
+    facts.screenWidth = screenSize.width();
+    facts.screenHeight = screenSize.height();
     return PlanDisplay(facts);
 }
 
 bool SaverSession::OpenWindows() {
-    // The output is chosen before the window exists; whether this surface renders like the
-    // full-screen saver is known from the command line, except for a window of another
-    // program, whose size decides (a big one is rendered like the saver; a small one never
-    // scales, so it never needs the OpenGL output for scaling).
     ForeignGeometry host;
     if (m_options.parentWindow != 0) {
         host = QueryForeignWindow(m_options.parentWindow);
@@ -242,22 +238,12 @@ bool SaverSession::OpenWindows() {
             return false;
         }
     }
-    bool likeFullScreen = m_options.kind == SaverWindowKind::FullScreen;
-    if (m_options.kind == SaverWindowKind::Preview) {
-        SurfaceFacts facts;
-        facts.kind = m_options.kind;
-        facts.hostedSaver = m_options.hostedSaver;
-        facts.width = host.width;
-        facts.height = host.height;
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const QSize screenSize = screen->geometry().size() * screen->devicePixelRatio();
-        facts.screenWidth = screenSize.width();
-        facts.screenHeight = screenSize.height();
-        likeFullScreen = PlanDisplay(facts).fullScreenRendering;
-    }
-    const double scale = likeFullScreen ? ConfiguredRenderScale() : 1.0;
+    // The output is chosen before the window exists: a surface that never scales never needs
+    // the OpenGL output for scaling.
+    m_plan = PlanFor(host);
+    m_renderScale = m_plan.fullScreenRendering ? ConfiguredRenderScale() : 1.0;
     const int useGdi = kConfigUseGDI.Read(m_store);
-    const bool wantGl = useGdi == 2 || (useGdi == 1 && scale != 1.0);
+    const bool wantGl = useGdi == 2 || (useGdi == 1 && m_renderScale != 1.0);
     const OutputPath path = wantGl && OpenGlUsable() ? OutputPath::OpenGL : OutputPath::Raster;
     m_main = std::make_unique<SaverWindow>(path, m_options.kind, CapsLockState().value_or(false),
                                            [this](const SaverInputResult& r) { OnInput(r); });
@@ -311,16 +297,14 @@ bool SaverSession::OpenWindows() {
 }
 
 bool SaverSession::SetUpDisplay() {
-    const DisplayPlan plan = Plan();
-    m_renderScale = plan.fullScreenRendering ? ConfiguredRenderScale() : 1.0;
     m_inputScale = m_renderScale * m_main->devicePixelRatio();
     const QSize device = m_main->DeviceSize();
     const RenderSize render = RenderSizeFor(device.width(), device.height(), m_renderScale);
-    if (!plan.slideshow) m_selection.SwitchSlideshowOff();
+    if (!m_plan.slideshow) m_selection.SwitchSlideshowOff();
     std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
     m_engine.SetCanvasSize(render.width, render.height);
     m_engine.SetWindowSize(render.width, render.height);
-    m_engine.SetFullCount(plan.fullDotCount);
+    m_engine.SetFullCount(m_plan.fullDotCount);
     const int fps = kConfigTargetFPS.Read(m_store);
     if (m_engine.CreateOutput(fps) != kEngineOk) return false;
     if (m_options.showFps) {
@@ -329,10 +313,10 @@ bool SaverSession::SetUpDisplay() {
                      "quovis: drawing %d x %d for a window of %d x %d pixels, %s output%s\n",
                      render.width, render.height, device.width(), device.height(),
                      m_main->Path() == OutputPath::OpenGL ? "OpenGL" : "raster",
-                     plan.slideshow && m_selection.SlideshowOn() ? ", slideshow" : "");
+                     m_plan.slideshow && m_selection.SlideshowOn() ? ", slideshow" : "");
     }
     m_engine.SetRateLimit(fps);
-    m_engine.SetSaverMode(plan.saverMode);
+    m_engine.SetSaverMode(m_plan.saverMode);
     m_engine.SetSlideshow(m_selection.SlideshowOn());
     const double minTime = kMessagesMinTime.Read(m_store);
     const double maxTime = kMessagesMaxTime.Read(m_store);
