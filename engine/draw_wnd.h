@@ -352,6 +352,31 @@ class CDrawWnd {
     void SetTypedText(char32_t character, int style);
     // The typed text still waiting and its style; false when none waits. Taking it clears it.
     bool TakeTypedText(std::u16string& text, int& style);
+
+    // ---- Titles, messages and the clock layer (public) -------------------------------------
+
+    // The pop-up messages; an empty list means the built-in message. Each may break lines
+    // with "\r".
+    void SetMessages(std::vector<std::u16string> messages);
+    // Whether a message forms out of the dots when a slide ends ("Show Messages").
+    void SetMessagesOn(bool on);
+    // The text the next title made of dots shows: the chosen message, or the built-in one.
+    std::u16string GetMessageText() const;
+    // True while letters made of dots are drawn, seeded or held (a title or a typed letter);
+    // the text window stays hidden meanwhile.
+    bool LettersActive() const;
+    // The block the letters were last drawn into (canvas pixels).
+    TextBlock LastTextBlock() const { return m_text.m_rcText; }
+
+    // The clock layer ("Clock", "Style", "ClockX", "ClockY", "ClockSize"). Switching it on also
+    // turns the reflections' orientation switch on.
+    void SetClock(const ClockLayer& clock);
+    ClockLayer Clock() const { return m_text.m_clock; }
+    // The clock layer's hourly slide, called by it every frame it paints: five seconds before
+    // the hour (secondsIntoHour 3595) with the pattern running, or after RequestClockSlide,
+    // the pattern stops (Waiting) and the next slide begins one slide interval later.
+    void ClockTick(int secondsIntoHour);
+    void RequestClockSlide();
     // Counts pointer activity (mouse moves, strokes) so the pacer can restart its idle
     // slow-down countdown.
     uint32_t InputSerial() const {

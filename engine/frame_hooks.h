@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace quovis {
 
@@ -45,18 +46,49 @@ class SnapshotSink {
     virtual void AutoSaveSnapshot(CDrawWnd& engine) = 0;
 };
 
-// Everything drawn over or into the art besides the dots: the start-up image, titles and
-// messages made of dots, the clock layer, and the check that the window is still visible.
+// A block of text drawn into the canvas: canvas pixels, rows counted from the top, right and
+// bottom exclusive. Empty when nothing was drawn.
+struct TextBlock {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+};
+
+// The clock layer painted over the art: an analog clock or the zodiac wheel.
+constexpr int kClockFaceClock = 0;
+constexpr int kClockFaceZodiac = 1;
+struct ClockLayer {
+    bool on = false;
+    int face = kClockFaceClock;
+    float x = 0.5f;  // centre, as fractions of the canvas
+    float y = 0.5f;
+    float size = 0.9f;  // 1 = the height of the canvas
+};
+
+// How letters made of dots are laid out.
+enum class LetterMode : int32_t {
+    Centred = 0,  // a message or title across the canvas, one line per "\r"
+    Column = 2,   // one typed letter in its column (seven across the canvas)
+};
+
+// Everything drawn over or into the art besides the dots: the start-up image, the letters of
+// titles and messages, the clock layer, and the check that the window is still visible.
 class FrameOverlay {
   public:
     virtual ~FrameOverlay() = default;
     // The desktop picture shown while the saver starts; alpha 0..1. Returns whether there
     // is such a picture.
     virtual bool ShowStartImage(CDrawWnd& engine, double alpha) = 0;
-    // Titles and messages; may seed dots on letters. Returns the title phase afterwards
-    // (0 = no title on screen).
-    virtual int TitlesAndMessages(CDrawWnd& engine, bool beforeEmission) = 0;
-    // Paints the clock or zodiac into the frame (stage after the dots).
+    // Draws `text` in white into the current frame, where the canvas can read it back
+    // (CDrawWnd seeds dots on its lit pixels). A line break is "\r" (the two characters) or
+    // a carriage return. `column` (0..6) places a letter in LetterMode::Column. Returns the
+    // block the text occupies; an empty block when nothing could be drawn.
+    virtual TextBlock DrawLetters(CDrawWnd& engine, std::u16string_view text, LetterMode mode,
+                                  int column) = 0;
+    // Paints the clock or the zodiac (CDrawWnd::Clock()) into the frame; called every frame
+    // while the clock layer is on.
     virtual void PaintClockLayer(CDrawWnd& engine) = 0;
     // Full screen: true when the window is completely covered and should close.
     virtual bool WindowCovered(CDrawWnd& engine) = 0;

@@ -106,9 +106,6 @@ bool CDrawWnd::StepFrame() {
 
     if (animate) {
         // 9. Titles and messages; the dots stand still while a title is on screen.
-        if (m_frame.m_hooks.overlay != nullptr) {
-            m_text.m_nTitlePhase = m_frame.m_hooks.overlay->TitlesAndMessages(*this, true);
-        }
         if (m_text.m_nTitlePhase == 0) {
             // 10. Emission.
             if (m_style.m_bStartParked) EmitDots();
@@ -137,7 +134,8 @@ bool CDrawWnd::StepFrame() {
     }
 
     // 16. Overlays; full screen paces here (it may sleep; the frame is not skipped).
-    if (m_frame.m_hooks.overlay != nullptr) m_frame.m_hooks.overlay->PaintClockLayer(*this);
+    if (m_text.m_clock.on && m_frame.m_hooks.overlay != nullptr)
+        m_frame.m_hooks.overlay->PaintClockLayer(*this);
     if (m_bSaverMode && m_frame.m_hooks.pacer != nullptr)
         (void)m_frame.m_hooks.pacer->ShouldDraw(*this);
     return true;

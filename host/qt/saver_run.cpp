@@ -122,7 +122,7 @@ class StartImageOverlay final : public FrameOverlay {
         if (alpha <= 0.0) m_desktop = QImage();  // done with it
         return true;
     }
-    int TitlesAndMessages(CDrawWnd&, bool) override { return 0; }
+    TextBlock DrawLetters(CDrawWnd&, std::u16string_view, LetterMode, int) override { return {}; }
     void PaintClockLayer(CDrawWnd&) override {}
     bool WindowCovered(CDrawWnd&) override { return false; }
 

@@ -73,7 +73,7 @@ TEST(FrameStep, NoFrameUntilTheStartUpFadeIsOver) {
 class TitleOverlay final : public FrameOverlay {
   public:
     bool ShowStartImage(CDrawWnd&, double) override { return false; }
-    int TitlesAndMessages(CDrawWnd&, bool) override { return title; }
+    TextBlock DrawLetters(CDrawWnd&, std::u16string_view, LetterMode, int) override { return {}; }
     void PaintClockLayer(CDrawWnd&) override {}
     bool WindowCovered(CDrawWnd&) override { return false; }
     int title = 0;
