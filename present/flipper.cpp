@@ -485,23 +485,39 @@ void CFlipperGDI32::FuzzRows(int first, int last) {
 }
 
 DrawImage CFlipperGDI32::BeginDraw() {
+    return BeginDraw({0, 0, m_nWidth, m_nHeight});
+}
+
+DrawImage CFlipperGDI32::BeginDraw(const DrawRegion& region) {
     if (!m_display) return {};
-    if (m_bDeepActive) {
+    DrawRegion r{std::clamp(region.left, 0, m_nWidth), std::clamp(region.top, 0, m_nHeight),
+                 std::clamp(region.right, 0, m_nWidth), std::clamp(region.bottom, 0, m_nHeight)};
+    if (r.Empty()) r = {};
+    if (!m_bDeepActive) return {m_work.Data(), m_nWidth, m_nHeight, m_nWidth, r};
+    m_drawRegion = r;
+    m_bDrawing = true;
+    if (r.left == 0 && r.right == m_nWidth && r.top == 0 && r.bottom == m_nHeight) {
         ZeroArray(m_draw);
-        m_bDrawing = true;
-        return {m_draw.Data(), m_nWidth, m_nHeight, m_nWidth};
+    } else {
+        const std::size_t bytes = static_cast<std::size_t>(r.right - r.left) * sizeof(uint32_t);
+        // Picture rows top .. bottom - 1 are memory rows height - bottom .. height - 1 - top.
+        for (int row = m_nHeight - r.bottom; row < m_nHeight - r.top; ++row)
+            std::memset(ImageRow(m_draw, row) + r.left, 0, bytes);
     }
-    return {m_work.Data(), m_nWidth, m_nHeight, m_nWidth};
+    return {m_draw.Data(), m_nWidth, m_nHeight, m_nWidth, r};
 }
 
 void CFlipperGDI32::EndDraw() {
     if (!m_bDrawing) return;
     m_bDrawing = false;
     if (!m_bDeepActive) return;
-    for (int r = 0; r < m_nHeight; ++r) {
-        const uint32_t* src = ImageRow(m_draw, r);
-        uint16_t* dst = CanvasRow(m_pCurrent, r);
-        for (int x = 1; x < m_nWidth; ++x) {
+    const DrawRegion r = m_drawRegion;
+    // Column 0 is never lit, as with the dots.
+    const int first = std::max(r.left, 1);
+    for (int row = m_nHeight - r.bottom; row < m_nHeight - r.top; ++row) {
+        const uint32_t* src = ImageRow(m_draw, row);
+        uint16_t* dst = CanvasRow(m_pCurrent, row);
+        for (int x = first; x < r.right; ++x) {
             const uint32_t px = src[x];
             if ((px & kColourBits) == 0) continue;
             AddDeepPixel(dst + 3 * x, static_cast<int32_t>(px >> 16 & 0xFF) << 8,

@@ -85,12 +85,23 @@ struct FlipperOptions {
     int bands = 0;
 };
 
-// An image lent for drawing: 32-bit words 0x??RRGGBB, rows bottom-up.
+// A rectangle of the picture: rows counted from the top, right and bottom exclusive.
+struct DrawRegion {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+};
+
+// An image lent for drawing: 32-bit words 0x??RRGGBB, rows bottom-up. `region` is the part
+// of it that was cleared and will be merged (the whole image unless a region was asked for).
 struct DrawImage {
     uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
     std::ptrdiff_t rowStep = 0;  // in pixels
+    DrawRegion region;
 };
 
 // A picture of the frame: top-down rows of 32-bit words 0xFFRRGGBB.
@@ -271,6 +282,14 @@ class CFlipperGDI32 final : public CFlipperBase {
     // image whose lit pixels EndDraw adds into the canvas (saturating like the dots); in
     // 8-bit mode it is the canvas itself. Empty before Attach.
     DrawImage BeginDraw();
+    // The same for a part of the picture only: just the rows and columns of `region`
+    // (clipped to the image) are cleared and later merged, so a small drawing made every
+    // frame (the clock) costs its own size and not the canvas's. Whatever the draw image
+    // holds outside the region stays as it was, is not merged, and is still what ReadPixel
+    // sees there. Coordinates stay those of the whole image.
+    DrawImage BeginDraw(const DrawRegion& region);
+    // Merges what was drawn (16-bit mode) and ends the drawing; the draw image keeps its
+    // content until the next BeginDraw. Does nothing without a BeginDraw.
     void EndDraw();
 
     // The display image as a top-down picture, inverted when the invert setting is on.
@@ -283,6 +302,8 @@ class CFlipperGDI32 final : public CFlipperBase {
     void ConvertShallowRows(int first, int last);
     void FuzzRows(int first, int last);
     bool FuzzPassOn() const { return m_nFuzzDivisor > 0 && m_bDeepActive; }
+
+    DrawRegion m_drawRegion;  // what the current drawing clears and merges
 };
 
 }  // namespace quovis
