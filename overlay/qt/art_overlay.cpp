@@ -238,12 +238,13 @@ void ArtOverlay::PaintClockLayer(CDrawWnd& engine) {
         const double reach = zodiac ? ClockPainter::ZodiacReach(wheelRadius, signHeight)
                                     : ClockPainter::ClockReach(radius);
         const DrawImage image = presenter->BeginDraw(SquareAround(x, y, reach));
+        if (!zodiac && image.pixels != nullptr) m_clock->BlendFace(image, x, y, radius);
         if (BeginPainting(image)) {
             m_painter.translate(x, y);
             if (zodiac) {
                 if (signHeight > 0) m_clock->PaintZodiac(m_painter, wheelRadius, signHeight, time);
             } else {
-                m_clock->PaintClock(m_painter, radius, time);
+                m_clock->PaintHands(m_painter, radius, time);
             }
             m_painter.end();
         }

@@ -187,14 +187,16 @@ constexpr double kNumeralCircle = 0.45;
 constexpr double kNumeralHeight = 0.115;
 constexpr double kHubRadius = 0.028;
 
-void ClockPainter::BuildFace(double radius) {
+void ClockPainter::BuildFace(double radius, double fractionX, double fractionY) {
     m_faceRadius = radius;
-    m_faintFace = QPainterPath();
-    m_faintFace.setFillRule(Qt::OddEvenFill);
-    m_faintFace.addEllipse(QPointF(0, 0), radius, radius);
+    m_faceFractionX = fractionX;
+    m_faceFractionY = fractionY;
+    QPainterPath faint;
+    faint.setFillRule(Qt::OddEvenFill);
+    faint.addEllipse(QPointF(0, 0), radius, radius);
     const double inner = radius * (1.0 - kRimWidth);
-    m_faintFace.addEllipse(QPointF(0, 0), inner, inner);
-    m_brightFace = QPainterPath();
+    faint.addEllipse(QPointF(0, 0), inner, inner);
+    QPainterPath bright;
     for (int i = 0; i < 60; ++i) {
         const bool hour = i % 5 == 0;
         const double a = kTwoPi * i / 60;
@@ -203,32 +205,64 @@ void ClockPainter::BuildFace(double radius) {
         const double half = radius * (hour ? kHourTickWidth : kMinuteTickWidth) / 2;
         const double c = std::cos(a);
         const double s = std::sin(a);
-        const QPointF bar[4] = {QPointF(from * c - half * s, from * s + half * c),
-                                QPointF(to * c - half * s, to * s + half * c),
-                                QPointF(to * c + half * s, to * s - half * c),
-                                QPointF(from * c + half * s, from * s - half * c)};
-        QPolygonF polygon;
-        for (const QPointF& p : bar) polygon << p;
-        polygon << bar[0];
-        (hour ? m_brightFace : m_faintFace).addPolygon(polygon);
+        QPolygonF bar;
+        bar << QPointF(from * c - half * s, from * s + half * c)
+            << QPointF(to * c - half * s, to * s + half * c)
+            << QPointF(to * c + half * s, to * s - half * c)
+            << QPointF(from * c + half * s, from * s - half * c);
+        bar << bar.front();
+        (hour ? bright : faint).addPolygon(bar);
     }
     for (int n = 1; n <= 12; ++n) {
         const double a = HandAngle(n, 12);
         QPainterPath numeral = NumeralOutline(n, radius * kNumeralHeight);
         numeral.translate(radius * kNumeralCircle * std::cos(a),
                           radius * kNumeralCircle * std::sin(a));
-        m_brightFace.addPath(numeral);
+        bright.addPath(numeral);
     }
+    m_faceOrigin = static_cast<int>(std::ceil(ClockReach(radius)));
+    const int side = 2 * m_faceOrigin + 2;
+    m_face = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
+    m_face.fill(Qt::transparent);
+    QPainter painter(&m_face);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(m_faceOrigin + fractionX, m_faceOrigin + fractionY);
+    painter.fillPath(faint, m_faint);
+    painter.fillPath(bright, m_bright);
+    painter.end();
     m_hub = QPainterPath();
     m_hub.addEllipse(QPointF(0, 0), radius * kHubRadius, radius * kHubRadius);
 }
 
-void ClockPainter::PaintClock(QPainter& painter, double radius, const WallTime& time) {
-    if (radius != m_faceRadius) BuildFace(radius);
-    painter.setPen(Qt::NoPen);
-    painter.fillPath(m_faintFace, m_faint);
-    painter.fillPath(m_brightFace, m_bright);
+void ClockPainter::BlendFace(const DrawImage& image, double cx, double cy, double radius) {
+    const double left = std::floor(cx), top = std::floor(cy);
+    if (radius != m_faceRadius || cx - left != m_faceFractionX || cy - top != m_faceFractionY)
+        BuildFace(radius, cx - left, cy - top);
+    const int x0 = static_cast<int>(left) - m_faceOrigin;
+    const int y0 = static_cast<int>(top) - m_faceOrigin;
+    const DrawRegion& r = image.region;
+    const int first = std::max(r.left, x0), end = std::min(r.right, x0 + m_face.width());
+    // Source over, channel by channel: on the cleared draw image this is a copy, on the 8-bit
+    // canvas it lays the face over the art as the painter would.
+    for (int y = std::max(r.top, y0); y < std::min(r.bottom, y0 + m_face.height()); ++y) {
+        const auto* src = reinterpret_cast<const uint32_t*>(m_face.constScanLine(y - y0));
+        uint32_t* dst = image.pixels + (image.height - 1 - y) * image.rowStep;
+        for (int x = first; x < end; ++x) {
+            const uint32_t s = src[x - x0];
+            const uint32_t keep = 255 - (s >> 24);
+            if (keep == 255) continue;
+            uint32_t out = 0;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t d = (dst[x] >> shift & 0xFF) * keep / 255;
+                out |= std::min<uint32_t>((s >> shift & 0xFF) + d, 255) << shift;
+            }
+            dst[x] = out;
+        }
+    }
+}
 
+void ClockPainter::PaintHands(QPainter& painter, double radius, const WallTime& time) {
+    painter.setPen(Qt::NoPen);
     const int secondOfHour = time.minute * 60 + time.second;
     const int secondOfHalfDay = (time.hour % 12) * 3600 + secondOfHour;
     const double hour = HandAngle(secondOfHalfDay, 43200);

@@ -4,16 +4,21 @@
 // hand. The zodiac wheel: the twelve signs on a circle that turns once a year, each cycling
 // through colours of its own.
 //
-// Everything that does not move (face, numerals, sign outlines) is built once per size and
-// kept; a frame fills cached paths and a few polygons on the stack.
+// Everything that does not move is built once per size and kept: the clock's face as a
+// picture, laid over the frame with a plain loop (filling its many paths every frame cost
+// several times more, and the raster engine hands large fills to a thread pool of its own),
+// and the signs' outlines. A frame fills a few polygons on the stack and cached paths.
 #pragma once
 
 #include <QBrush>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <array>
+
+#include "present/flipper.h"
 
 namespace quovis {
 
@@ -23,8 +28,11 @@ class ClockPainter {
   public:
     ClockPainter();
 
-    // The analog clock of the given radius around the painter's origin.
-    void PaintClock(QPainter& painter, double radius, const WallTime& time);
+    // The analog clock in two steps, on the same lent image: the face (rim, ticks, numerals)
+    // laid over the image's region from a picture kept for the size and the centre's position
+    // within its pixel, then the hands, with the painter's origin at the centre (cx, cy).
+    void BlendFace(const DrawImage& image, double cx, double cy, double radius);
+    void PaintHands(QPainter& painter, double radius, const WallTime& time);
     // The zodiac wheel: signs of the given height (pixels, as a font's line height) centred
     // on a circle of wheelRadius around the painter's origin.
     void PaintZodiac(QPainter& painter, double wheelRadius, int signHeight, const WallTime& time);
@@ -40,7 +48,7 @@ class ClockPainter {
     static QPainterPath NumeralOutline(int number, double height);
 
   private:
-    void BuildFace(double radius);
+    void BuildFace(double radius, double fractionX, double fractionY);
     void BuildSigns(int signHeight);
 
     // The three translucent whites of the clock.
@@ -48,9 +56,13 @@ class ClockPainter {
     QBrush m_soft;    // the bodies of the hour and minute hands
     QBrush m_faint;   // the rim and the minute ticks
 
+    // The face's picture (premultiplied, top-down): the centre lies at m_faceOrigin + the
+    // fractions, so that it lands where the hands turn.
     double m_faceRadius = -1.0;
-    QPainterPath m_faintFace;
-    QPainterPath m_brightFace;
+    double m_faceFractionX = 0.0;
+    double m_faceFractionY = 0.0;
+    int m_faceOrigin = 0;
+    QImage m_face;
     QPainterPath m_hub;
 
     int m_signHeight = -1;
