@@ -297,6 +297,7 @@ class CDrawWnd {
     void SetReflectOrientSwitch(bool on);
     void SetSymmetric(bool on);
     bool IsSymmetric() const { return m_reflect.m_bSymmetric != 0; }
+    int Reflections() const { return m_reflect.m_nReflections; }
 
     // Style parameters: n values (limited to 0..6) for the current style.
     void SetStyleParams(int n, const int* values);
