@@ -347,11 +347,13 @@ class CDrawWnd {
     void UpdateDrawGap();
     // Mouse pointer in window pixels, (-1, -1) for none.
     void MouseInput(int x, int y);
-    // Interactive mode: a character typed for the text overlay to show, in one of the seven
-    // text styles. It waits until the overlay takes it.
+    // Interactive mode: a character typed to form out of the dots, in one of seven columns
+    // across the canvas (style). It starts a message at once: the next frames that animate
+    // draw it and seed dots on it.
     static constexpr int kTypedTextStyles = 7;
     void SetTypedText(char32_t character, int style);
-    // The typed text still waiting and its style; false when none waits. Taking it clears it.
+    // The typed text still waiting and its style; false when none waits. Taking it clears it,
+    // and the message then shows the chosen message instead of the letter.
     bool TakeTypedText(std::u16string& text, int& style);
 
     // ---- Titles, messages and the clock layer (public) -------------------------------------
@@ -366,11 +368,28 @@ class CDrawWnd {
     // True while letters made of dots are drawn, seeded or held (a title or a typed letter);
     // the text window stays hidden meanwhile.
     bool LettersActive() const;
+    // A title: a message formed out of the dots between slides (with "Show Messages"), or
+    // every slide interval without the slideshow. It is drawn on the next frame, seeded over
+    // a few frames and then stands, the dots still, until six seconds after its slide began.
+    static constexpr int kTitleIdle = 0;
+    static constexpr int kTitleDrawNext = 11;
+    static constexpr int kTitleSeeding = 1;
+    static constexpr int kTitleShown = 2;
+    // A typed letter: pending until drawn, then seeded while the dots move on; done is idle
+    // from the next frame on.
+    static constexpr int kMessageIdle = 0;
+    static constexpr int kMessagePending = 1;
+    static constexpr int kMessageSeeding = 2;
+    static constexpr int kMessageDone = 3;
+    int TitlePhase() const { return m_text.m_nTitlePhase; }
+    int MessagePhase() const { return m_text.m_nMessagePhase; }
+    // Milliseconds since the current slide's title started (the text window's envelope).
+    uint32_t MsSinceTitleStart() const { return m_clock.Milliseconds() - m_text.m_dwTitleStart; }
     // The block the letters were last drawn into (canvas pixels).
     TextBlock LastTextBlock() const { return m_text.m_rcText; }
 
-    // The clock layer ("Clock", "Style", "ClockX", "ClockY", "ClockSize"). Switching it on also
-    // turns the reflections' orientation switch on.
+    // The clock layer ("Clock", "Style", "ClockX", "ClockY", "ClockSize"). The reflections'
+    // orientation switch follows it: on while the layer shows, off without it.
     void SetClock(const ClockLayer& clock);
     ClockLayer Clock() const { return m_text.m_clock; }
     // The clock layer's hourly slide, called by it every frame it paints: five seconds before
@@ -410,6 +429,9 @@ class CDrawWnd {
     void RefreshStyleParams();
     bool AdvancePatternPhase();
     void SwitchSlide(uint32_t now);
+    // The slideshow's next slide: a pending step through the history, else the selector's
+    // choice, else the same pattern afresh; the slide then starts running.
+    void ChooseNextSlide(uint32_t now);
     void PickNextMessage();
     void EndSlide(uint32_t now);
     // Puts back the colours the slide's end dimmed, when no new settings replaced them.
@@ -434,6 +456,18 @@ class CDrawWnd {
     void SortSplatsByStripe(DotBand& band) const;
     // The stripes for the canvas's current height: count and the row-to-stripe table.
     void PrepareStripes(int height);
+
+    // ---- Titles and messages (private functions) ---------------------------------------------
+    // letters.cpp. StepLetters is the frame step's letter stage; it returns true when the
+    // letters keep emission off this frame.
+    bool StepLetters();
+    // Has the overlay draw the typed letter or the message into the frame and keeps its
+    // block; false when nothing was drawn that could be read back.
+    bool DrawLetterText();
+    void EndTitle(uint32_t now);
+    // Moves the next chunk of every second dot onto lit pixels of the drawn text.
+    void SeedDotsOnText();
+    std::u16string_view MessageTextView() const;
 
     // ---- Pattern styles (private functions) -------------------------------------------------
     // style_params.cpp

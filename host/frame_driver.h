@@ -6,8 +6,9 @@
 // Wiring: the host puts the same FramePacerImpl into the engine's FrameHooks (the frame step
 // calls the pacer from inside StepFrame) and hands it to the driver, which counts presented
 // frames into it and reads its measured rate. The output back-end (GDI-like image drawing or
-// OpenGL) and the text window come in through the two small interfaces below; either may be
-// null (a headless run presents nothing and shows no text).
+// OpenGL) comes in through the small interface below, the text window as the TextWindow that
+// owns its lines and fades; either may be null (a headless run presents nothing and shows no
+// text).
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 
 #include "engine/draw_wnd.h"
 #include "host/frame_pacer.h"
+#include "present/text_window.h"
 
 namespace quovis {
 
@@ -33,20 +35,10 @@ class FrameOutput {
     virtual void RedrawWindow() {}
 };
 
-// The three-line text window over the art.
-class FrameTextSink {
-  public:
-    virtual ~FrameTextSink() = default;
-    // line 0..2; line 2 is the lowest.
-    virtual void SetTextLine(int line, std::u16string_view text) = 0;
-    // 0 hides the window, 1 shows it fully.
-    virtual void SetTextAlpha(double alpha) = 0;
-};
-
 class FrameDriver {
   public:
     // None of the objects is owned; all must outlive the driver.
-    FrameDriver(CDrawWnd& engine, FramePacerImpl& pacer, FrameOutput* output, FrameTextSink* text);
+    FrameDriver(CDrawWnd& engine, FramePacerImpl& pacer, FrameOutput* output, TextWindow* text);
 
     // One frame. Does nothing while the run state is off or the engine has no pattern or no
     // canvas. True when a new frame was produced.
@@ -76,31 +68,21 @@ class FrameDriver {
     void ToggleFrameRateRequest();
     // --fps: show it after every frame.
     void SetShowFrameRateAlways(bool on);
-    // The info-text fade value: 6 gives a start-up text a fade-in, a long hold and a
-    // fade-out; values up to 1 only fade out, by 0.01 a frame.
-    void SetInfoFade(double value);
-    double InfoFade() const { return m_infoFade.load(std::memory_order_relaxed); }
     // True while RunFrame is inside the engine's frame.
     bool InFrame() const { return m_inFrame.load(std::memory_order_relaxed); }
 
     // "%1.3g fps" with " (gl)" or " (gdi)".
     static std::u16string FrameRateText(double fps, bool openGL);
-    // Text window alpha for an info-text fade value.
-    static double InfoFadeAlpha(double fade);
-    // Text window alpha for the slideshow title, ms after the slide changed: fades in from
-    // 0.5 s to 1.5 s, holds, fades out from 8 s to 12 s.
-    static double TitleAlpha(double msSinceSlideChange);
 
   private:
-    void PresentFrame(double now);
-    void FadeInfoText();
+    void PresentFrame();
     void ShowFrameRate();
     void FollowEngineTarget();
 
     CDrawWnd& m_engine;
     FramePacerImpl& m_pacer;
     FrameOutput* m_output;
-    FrameTextSink* m_text;
+    TextWindow* m_text;
 
     std::atomic<bool> m_runState{true};
     std::atomic<bool> m_rendering{false};
@@ -108,8 +90,6 @@ class FrameDriver {
     std::atomic<bool> m_inFrame{false};
     std::atomic<bool> m_rateRequested{false};
     std::atomic<bool> m_rateAlways{false};
-    std::atomic<double> m_infoFade{0.0};
-    double m_slideChangeMs = 0.0;
     int m_engineTarget = 0;  // the engine's frame-rate limit the pacer last followed
 };
 

@@ -14,11 +14,8 @@ namespace quovis {
 // Texts
 // ============================================================================================
 
-void ShowSnapshotConfirmation(TextWindowLines& lines, std::u16string_view path, bool saved) {
-    lines.SetTextLine(2, path);
-    lines.SetTextLine(1, saved ? kSnapshotSavedLine : kSnapshotFailedLine);
-    lines.SetTextLine(0, u"");
-    lines.SetTextFade(kSnapshotTextFade);
+void ShowSnapshotConfirmation(TextWindow& text, std::u16string_view path, bool saved) {
+    text.ShowInfo(u"", saved ? kSnapshotSavedLine : kSnapshotFailedLine, path, kSnapshotTextFade);
 }
 
 // ============================================================================================

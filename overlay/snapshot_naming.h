@@ -2,7 +2,7 @@
 // number it gets, how that number is remembered, and what the text window says afterwards.
 //
 // Index
-//   Texts           the confirmation lines, TextWindowLines, ShowSnapshotConfirmation
+//   Texts           the confirmation lines, ShowSnapshotConfirmation
 //   File names      SnapshotFileName, SnapshotBaseName, SnapshotPresetName
 //   Numbering       FirstFreeSnapshotIndex, PathOrLinkExists
 //   Configuration   SnapshotFolderOrDefault, SnapshotConfig, ReadSnapshotConfig,
@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "present/text_window.h"
 #include "settings/config_store.h"
-#include "settings/preset_apply.h"
 
 namespace quovis {
 
@@ -36,15 +36,8 @@ inline constexpr std::u16string_view kSnapshotFailedLine = u"Could not save scre
 // The text window's fade value after a snapshot: a short confirmation, not a title.
 inline constexpr float kSnapshotTextFade = 1.5f;
 
-// The text window as the snapshot sees it: its three lines (PresetTextLines::SetTextLine,
-// line 0..2) and its fade value, which counts down per frame while the lines show.
-class TextWindowLines : public PresetTextLines {
-  public:
-    virtual void SetTextFade(float fade) = 0;
-};
-
 // Puts the confirmation for `path` into the text window: the saved line or the failed line.
-void ShowSnapshotConfirmation(TextWindowLines& lines, std::u16string_view path, bool saved);
+void ShowSnapshotConfirmation(TextWindow& text, std::u16string_view path, bool saved);
 
 // ============================================================================================
 // File names

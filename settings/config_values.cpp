@@ -134,6 +134,16 @@ std::u16string MruDirDefault(std::u16string_view documentsFolder) {
     return std::u16string(documentsFolder) + u"/Quovis Files";
 }
 
+std::vector<std::u16string> ReadMessages(ConfigStore& store) {
+    const int count = std::clamp(kMessagesNum.Read(store), 0, kMaxMessages);
+    std::vector<std::u16string> messages;
+    for (int n = 1; n <= count; ++n) {
+        std::optional<std::u16string> text = kMessagesMessage.ReadStored(store, n);
+        if (text && !text->empty()) messages.push_back(std::move(*text));
+    }
+    return messages;
+}
+
 // ============================================================================================
 // Lookup
 // ============================================================================================

@@ -172,6 +172,11 @@ inline constexpr int32_t kMessagesMaxTimeDialogDefault = 60;
 std::u16string AutoSaveDirDefault(std::u16string_view picturesFolder);
 std::u16string MruDirDefault(std::u16string_view documentsFolder);
 
+// The user's pop-up messages: "Message1" .. "Message<Num>" of "Messages", at most
+// kMaxMessages of them; missing and empty ones are left out.
+inline constexpr int kMaxMessages = 127;
+std::vector<std::u16string> ReadMessages(ConfigStore& store);
+
 // How many members the numbered series have where the program fixes it: the audio analysis's
 // long-run means and the maker's program list.
 inline constexpr int kAudioStatCount = 18;

@@ -1,5 +1,7 @@
 #include "settings/preset_apply.h"
 
+#include "present/text_window.h"
+
 #include <mutex>
 
 #include "engine/draw_wnd.h"
@@ -59,12 +61,10 @@ bool ApplyPresetString(CDrawWnd& engine, std::u16string_view text, const PresetA
     std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
     engine.SetPresetIdentity(record.Name, resolved);
     engine.ApplySettings(settings);
-    if (host.textLines != nullptr) {
+    if (host.text != nullptr) {
         const PresetCredits credits =
             PresetCreditsFor(record.Name, record.Author, record.Location, host.config);
-        host.textLines->SetTextLine(0, credits.title);
-        host.textLines->SetTextLine(1, credits.author);
-        host.textLines->SetTextLine(2, credits.location);
+        host.text->SetTitleLines(credits.title, credits.author, credits.location);
     }
     return true;
 }

@@ -14,17 +14,10 @@ namespace quovis {
 class CDrawWnd;
 class ConfigStore;
 
-// The three lines of the text window that tell whose pattern is showing. The overlay layer
-// implements it; the engine has no text window of its own.
-class PresetTextLines {
-  public:
-    virtual ~PresetTextLines() = default;
-    // line 0: the name in curly quotes, 1: the author, 2: the location.
-    virtual void SetTextLine(int line, std::u16string_view text) = 0;
-};
+class TextWindow;
 
 struct PresetApplyHost {
-    PresetTextLines* textLines = nullptr;  // null: no text window
+    TextWindow* text = nullptr;     // the title lines of who made the pattern; null: none
     ConfigStore* config = nullptr;  // the user's own name and place, for the current settings
 };
 

@@ -32,6 +32,7 @@
 #include "host/frame_pacer.h"
 #include "host/processor_probe.h"
 #include "host/qt/saver_window.h"
+#include "host/qt/text_view.h"
 #include "overlay/qt/snapshot.h"
 #include "overlay/snapshot_naming.h"
 #include "present/presented_draw_wnd.h"
@@ -59,34 +60,6 @@ constexpr qint64 kGrabRetryMs = 100;
 
 // The tone curves F5 steps through: identity, brighter midtones, more contrast.
 constexpr double kTonePresets[3][2] = {{0.5, 1.0}, {8.0, 0.7}, {0.3, 2.0}};
-
-// Until the text window exists, its lines go to the standard error stream.
-class StderrTextLines final : public TextWindowLines {
-  public:
-    void SetTextLine(int, std::u16string_view text) override {
-        if (!text.empty())
-            std::fprintf(stderr, "%s\n",
-                         QString::fromStdU16String(std::u16string(text)).toLocal8Bit().constData());
-    }
-    void SetTextFade(float) override {}
-};
-
-// The frame-rate line, at most once a second (with --fps it is rewritten every frame).
-class StderrFrameText final : public FrameTextSink {
-  public:
-    void SetTextLine(int, std::u16string_view text) override {
-        if (text.empty()) return;
-        const qint64 now = m_clock.isValid() ? m_clock.elapsed() : -1;
-        if (now >= 0 && now < 1000) return;
-        m_clock.start();
-        std::fprintf(stderr, "%s\n",
-                     QString::fromStdU16String(std::u16string(text)).toLocal8Bit().constData());
-    }
-    void SetTextAlpha(double) override {}
-
-  private:
-    QElapsedTimer m_clock;
-};
 
 // Puts the engine's frame into the saver window.
 class WindowOutput final : public FrameOutput {
@@ -164,18 +137,20 @@ class SaverSession {
         : m_options(options),
           m_store(ProcessConfigStore()),
           m_engine(m_clock),
-          m_selection(m_store),
-          m_snapshots(m_store, &m_lines),
+          m_selection(m_store, PresetApplyHost{&m_text, &m_store}),
+          m_snapshots(m_store, &m_text),
           m_pacing(ReadPacingConfig(m_store)),
           m_slowDown(m_pacing),
           m_pacer(m_pacing, SteadyPacingClock::Instance(), m_usage, m_slowDown),
           m_output(m_window),
-          m_driver(m_engine, m_pacer, &m_output, &m_frameText) {}
+          m_driver(m_engine, m_pacer, &m_output, &m_text) {}
 
     int Run();
 
   private:
     bool OpenWindows();
+    void OpenTextWindow(QScreen* own);
+    void ReadOverlaySettings();
     bool SetUpDisplay();
     void OnInput(const SaverInputResult& r);
     void Evolve();
@@ -189,8 +164,8 @@ class SaverSession {
     ConfigStore& m_store;
     SystemClock m_clock;
     PresentedDrawWnd m_engine;
+    TextWindow m_text;
     PatternSelection m_selection;
-    StderrTextLines m_lines;
     SnapshotTaker m_snapshots;
     PacingConfig m_pacing;
     CpuUsageMeter m_usage;
@@ -199,9 +174,10 @@ class SaverSession {
     SaverWindow* m_window = nullptr;  // the main window, for the output
     WindowOutput m_output;
     StartImageOverlay m_overlay{m_window};
-    StderrFrameText m_frameText;
     FrameDriver m_driver;
     std::unique_ptr<SaverWindow> m_main;
+    std::unique_ptr<TextOverlayWindow> m_textWindow;
+    std::unique_ptr<FrameTextView> m_frameText;
     std::vector<std::unique_ptr<BlackWindow>> m_blackWindows;
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
@@ -289,11 +265,48 @@ bool SaverSession::OpenWindows() {
         }
         m_main->requestActivate();
         m_grabPending = true;
+        OpenTextWindow(own != nullptr ? own : QGuiApplication::primaryScreen());
     } else {
         m_main->resize(m_options.windowWidth, m_options.windowHeight);
         m_main->show();
+        OpenTextWindow(nullptr);
     }
     return true;
+}
+
+// The text window floats over a full-screen saver where it can be translucent; everywhere
+// else its lines are drawn into the frame at the same place.
+void SaverSession::OpenTextWindow(QScreen* own) {
+    if (own != nullptr && QGuiApplication::platformName() == u"xcb" && CompositorRunning()) {
+        m_textWindow = std::make_unique<TextOverlayWindow>(m_main.get());
+        m_textWindow->PlaceOn(own->geometry());
+        m_text.SetView(m_textWindow.get());
+    } else {
+        m_frameText = std::make_unique<FrameTextView>(*m_main);
+        m_text.SetView(m_frameText.get());
+    }
+}
+
+void SaverSession::ReadOverlaySettings() {
+    m_text.SetShowTitles(kConfigShowTitles.Read(m_store) != 0);
+    // A pattern from the online library names its maker when the saver starts with it.
+    const std::u16string fromWeb = kConfigFromWeb.Read(m_store);
+    if (m_options.kind == SaverWindowKind::FullScreen && !fromWeb.empty()) {
+        m_text.ShowInfo(fromWeb, kConfigFromWebA.Read(m_store), kConfigFromWebL.Read(m_store), 6.0);
+    }
+    m_engine.SetMessages(ReadMessages(m_store));
+    m_engine.SetMessagesOn(kConfigMessages.Read(m_store) != 0);
+    ClockLayer clock;
+    clock.on = kConfigClock.Read(m_store) != 0;
+    clock.face = kConfigStyle.Read(m_store) == 1 ? kClockFaceZodiac : kClockFaceClock;
+    // Hand-edited values stay on the canvas and at a size that can be drawn.
+    const auto limited = [](double v, double low, double high, double fallback) {
+        return static_cast<float>(std::isfinite(v) ? std::clamp(v, low, high) : fallback);
+    };
+    clock.x = limited(kConfigClockX.Read(m_store), 0.0, 1.0, 0.5);
+    clock.y = limited(kConfigClockY.Read(m_store), 0.0, 1.0, 0.5);
+    clock.size = limited(kConfigClockSize.Read(m_store), 0.05, 2.0, 0.9);
+    m_engine.SetClock(clock);
 }
 
 bool SaverSession::SetUpDisplay() {
@@ -330,6 +343,7 @@ bool SaverSession::SetUpDisplay() {
     m_engine.SetKeepDesktopPicture(m_overlay.HasDesktop());
     m_engine.SetFrameHooks(hooks);
     m_engine.SetAutoSave(kConfigAutoSave.Read(m_store) != 0);
+    ReadOverlaySettings();
     if (!m_selection.SelectNext(m_engine)) return false;
     m_engine.ApplyCanvasSettings();
     m_driver.SetSlideshow(m_selection.SlideshowOn());
@@ -370,8 +384,7 @@ void SaverSession::OnInput(const SaverInputResult& r) {
             if (!EnsureSnapshotFolder(m_store, &reason)) {
                 std::fprintf(stderr, "quovis: no snapshot folder: %s\n", reason.c_str());
             }
-            TakeSnapshot(m_engine, r.value == 1, m_store, &m_lines);
-            m_driver.SetInfoFade(kSnapshotTextFade);
+            TakeSnapshot(m_engine, r.value == 1, m_store, &m_text);
             break;
         }
         case SaverAction::ToggleFrameRate:
@@ -429,6 +442,7 @@ void SaverSession::OnInput(const SaverInputResult& r) {
 void SaverSession::KeepOnTop() {
     RaiseAgain(*m_main);
     for (const std::unique_ptr<BlackWindow>& black : m_blackWindows) RaiseAgain(*black);
+    if (m_textWindow != nullptr && m_textWindow->isVisible()) m_textWindow->raise();
 }
 
 bool SaverSession::FollowHostWindow() {
@@ -499,6 +513,8 @@ int SaverSession::Run() {
         if (drew && m_options.maxFrames > 0 && ++m_frames >= m_options.maxFrames) break;
         if (polled && !drew) QThread::msleep(2);
     }
+    m_text.SetView(nullptr);
+    if (m_textWindow != nullptr) m_textWindow->hide();
     m_main->hide();
     return 0;
 }

@@ -104,6 +104,27 @@ void main() {
     gl_FragColor = vec4(mix(c, vec3(1.0) - c, invert), 1.0);
 })";
 
+// The text over the frame: a premultiplied picture whose words read as RGBA bytes B, G, R, A,
+// faded as a whole.
+constexpr const char* kTextFragmentShader = R"(
+uniform sampler2D image;
+uniform float opacity;
+varying vec2 uv;
+void main() {
+    gl_FragColor = texture2D(image, uv).bgra * opacity;
+})";
+
+// Where the text sits in a window of this logical size: the text window's own place on a
+// monitor, 20 pixels from the left and 120 from the bottom, made smaller to fit a narrow
+// window. Empty when the window is too small for readable text.
+QRectF TextPlaceIn(const QSize& window) {
+    constexpr qreal kWidth = 648.0, kHeight = 100.0;
+    const qreal scale = std::min(1.0, (window.width() - 40.0) / kWidth);
+    if (scale < 0.3) return {};
+    const qreal h = kHeight * scale;
+    return QRectF(20.0 * scale, window.height() - 120.0 * scale, kWidth * scale, h);
+}
+
 }  // namespace
 
 std::optional<bool> CapsLockState() {
@@ -160,7 +181,9 @@ SaverWindow::SaverWindow(OutputPath path, SaverWindowKind kind, bool capsLockOn,
 SaverWindow::~SaverWindow() {
     if (m_gl && m_texture != 0 && m_gl->makeCurrent(this)) {
         m_gl->functions()->glDeleteTextures(1, &m_texture);
+        if (m_textTexture != 0) m_gl->functions()->glDeleteTextures(1, &m_textTexture);
         m_program.reset();
+        m_textProgram.reset();
         m_gl->doneCurrent();
     }
 }
@@ -174,6 +197,8 @@ void SaverWindow::SwitchToRaster() {
     // show nothing. The window is made again as a raster window.
     std::fputs("quovis: OpenGL output could not be set up; drawing without it\n", stderr);
     m_program.reset();
+    m_textProgram.reset();
+    m_textTexture = 0;
     m_gl.reset();
     const bool visible = isVisible();
     destroy();
@@ -237,10 +262,19 @@ void SaverWindow::PresentRaster(const uint32_t* pixels, int width, int height, b
         painter.scale(static_cast<double>(area.width()) / width,
                       -static_cast<double>(area.height()) / height);
         painter.drawImage(0, 0, image);
+        painter.resetTransform();
         if (invert) {
-            painter.resetTransform();
             painter.setCompositionMode(QPainter::CompositionMode_Difference);
             painter.fillRect(area, Qt::white);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        }
+        if (m_text && m_textAlpha > 0.0) {
+            const QRectF place = TextPlaceIn(area.size());
+            if (!place.isEmpty()) {
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+                painter.setOpacity(m_textAlpha);
+                painter.drawImage(place, *m_text);
+            }
         }
     }
     m_store->endPaint();
@@ -271,7 +305,73 @@ void SaverWindow::PresentOpenGl(const uint32_t* pixels, int width, int height, b
     m_program->disableAttributeArray("position");
     m_program->disableAttributeArray("texCoord");
     m_program->release();
+    DrawTextOverlayGl();
     m_gl->swapBuffers(this);
+}
+
+void SaverWindow::SetTextOverlay(const QImage& text, double alpha) {
+    if (alpha <= 0.0 || text.isNull()) {
+        m_textAlpha = 0.0;
+        return;
+    }
+    // The picture is shared, not copied, until its owner paints new lines into it.
+    if (!m_text || m_text->cacheKey() != text.cacheKey()) {
+        m_text = std::make_unique<QImage>(text);
+        m_textChanged = true;
+    }
+    m_textAlpha = std::min(alpha, 1.0);
+}
+
+void SaverWindow::DrawTextOverlayGl() {
+    if (!m_text || m_textAlpha <= 0.0) return;
+    const QRectF place = TextPlaceIn(size());
+    if (place.isEmpty()) return;
+    QOpenGLFunctions* f = m_gl->functions();
+    if (!m_textProgram) {
+        m_textProgram = std::make_unique<QOpenGLShaderProgram>();
+        if (!m_textProgram->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader) ||
+            !m_textProgram->addShaderFromSourceCode(QOpenGLShader::Fragment, kTextFragmentShader) ||
+            !m_textProgram->link()) {
+            m_text.reset();  // no text rather than a broken frame
+            return;
+        }
+        f->glGenTextures(1, &m_textTexture);
+        f->glBindTexture(GL_TEXTURE_2D, m_textTexture);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        m_textChanged = true;
+    }
+    f->glBindTexture(GL_TEXTURE_2D, m_textTexture);
+    if (m_textChanged) {
+        m_textChanged = false;
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, m_text->width(), m_text->height(), 0, GL_RGBA,
+                        GL_UNSIGNED_BYTE, m_text->constBits());
+    }
+    // The picture's first row is its top; window coordinates run down, OpenGL's up.
+    const qreal w = width(), h = height();
+    const GLfloat x0 = static_cast<GLfloat>(place.left() / w * 2.0 - 1.0);
+    const GLfloat x1 = static_cast<GLfloat>(place.right() / w * 2.0 - 1.0);
+    const GLfloat y0 = static_cast<GLfloat>(1.0 - place.bottom() / h * 2.0);
+    const GLfloat y1 = static_cast<GLfloat>(1.0 - place.top() / h * 2.0);
+    const GLfloat positions[] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    static const GLfloat coords[] = {0, 1, 1, 1, 0, 0, 1, 0};
+    f->glEnable(GL_BLEND);
+    f->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    m_textProgram->bind();
+    m_textProgram->setUniformValue("image", 0);
+    m_textProgram->setUniformValue("opacity", static_cast<GLfloat>(m_textAlpha));
+    m_textProgram->enableAttributeArray("position");
+    m_textProgram->enableAttributeArray("texCoord");
+    m_textProgram->setAttributeArray("position", positions, 2);
+    m_textProgram->setAttributeArray("texCoord", coords, 2);
+    f->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    m_textProgram->disableAttributeArray("position");
+    m_textProgram->disableAttributeArray("texCoord");
+    m_textProgram->release();
+    f->glDisable(GL_BLEND);
 }
 
 void SaverWindow::PresentStartImage(const QImage& desktop, double alpha) {

@@ -44,6 +44,10 @@ class SaverWindow final : public QWindow {
     bool OutputReady() const { return m_ready; }
     // The window's size in device pixels (its logical size times the device pixel ratio).
     QSize DeviceSize() const;
+    // Text drawn over every frame from now on, near the bottom-left corner (a premultiplied
+    // picture of the text window's lines, device pixels), with this opacity; 0 removes it.
+    // A window narrower than the text shows it smaller.
+    void SetTextOverlay(const QImage& text, double alpha);
 
   protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -59,6 +63,7 @@ class SaverWindow final : public QWindow {
     void PresentRaster(const uint32_t* pixels, int width, int height, bool invert);
     void PresentOpenGl(const uint32_t* pixels, int width, int height, bool invert);
     void Deliver(const SaverInputResult& result);
+    void DrawTextOverlayGl();
 
     OutputPath m_path;
     SaverInput m_input;
@@ -72,6 +77,11 @@ class SaverWindow final : public QWindow {
     bool m_ready = true;
     bool m_stretchToggle = false;
     bool m_capsLockNow = false;
+    std::unique_ptr<QImage> m_text;  // null: no text over the frame
+    double m_textAlpha = 0.0;
+    bool m_textChanged = false;
+    std::unique_ptr<QOpenGLShaderProgram> m_textProgram;
+    unsigned m_textTexture = 0;
 };
 
 // A black window on a monitor the saver does not draw on. The pointer over it ends the saver

@@ -301,7 +301,7 @@ void SaveNumbered(const QByteArray& jpeg, const SnapshotConfig& config, Snapshot
     result->reason = "every file number tried was taken meanwhile in " + config.folder;
 }
 
-void Confirm(TextWindowLines* lines, const SnapshotResult& result, const SnapshotConfig& config) {
+void Confirm(TextWindow* lines, const SnapshotResult& result, const SnapshotConfig& config) {
     if (lines == nullptr) return;
     const std::string& shown = result.jpegPath.empty() ? config.folder : result.jpegPath;
     ShowSnapshotConfirmation(*lines, Utf8ToUtf16(shown).value_or(u""), result.saved);
@@ -310,7 +310,7 @@ void Confirm(TextWindowLines* lines, const SnapshotResult& result, const Snapsho
 }  // namespace
 
 SnapshotResult TakeSnapshot(CDrawWnd& engine, bool toClipboard, ConfigStore& store,
-                            TextWindowLines* lines, std::u16string_view picturesFolder) {
+                            TextWindow* lines, std::u16string_view picturesFolder) {
     SnapshotResult result;
     const SnapshotConfig config = ReadSnapshotConfig(store, picturesFolder);
 

@@ -112,14 +112,14 @@ struct SnapshotResult {
 // text window says the save failed. An empty "AutoSaveDir" means the default folder (the
 // keys store and create it first with EnsureSnapshotFolder).
 SnapshotResult TakeSnapshot(CDrawWnd& engine, bool toClipboard, ConfigStore& store,
-                            TextWindowLines* lines = nullptr,
+                            TextWindow* lines = nullptr,
                             std::u16string_view picturesFolder = PicturesFolder());
 
 // The frame step's auto-save of every finished slide: TakeSnapshot without the clipboard.
 // The store and the text window must outlive it.
 class SnapshotTaker final : public SnapshotSink {
   public:
-    explicit SnapshotTaker(ConfigStore& store, TextWindowLines* lines = nullptr)
+    explicit SnapshotTaker(ConfigStore& store, TextWindow* lines = nullptr)
         : m_store(store), m_lines(lines) {}
     void AutoSaveSnapshot(CDrawWnd& engine) override;
     // The outcome of the last auto-save, for logs and tests.
@@ -127,7 +127,7 @@ class SnapshotTaker final : public SnapshotSink {
 
   private:
     ConfigStore& m_store;
-    TextWindowLines* m_lines;
+    TextWindow* m_lines;
     SnapshotResult m_last;
 };
 

@@ -48,16 +48,16 @@ class ImageOutput final : public FrameOutput {
     int redraws = 0;
 };
 
-class TextLines final : public FrameTextSink {
+// The text window's view: what it was last asked to show, and how often its lines changed.
+class RecordingView final : public TextWindowView {
   public:
-    void SetTextLine(int line, std::u16string_view text) override {
-        lines.at(line) = std::u16string(text);
-        ++lineWrites;
+    void ShowText(const TextShown& shown) override {
+        if (shown.serial != last.serial) ++lineChanges;
+        last = shown;
     }
-    void SetTextAlpha(double a) override { alpha = a; }
-    std::array<std::u16string, 3> lines{u"title", u"author", u"place"};
-    double alpha = -1.0;
-    int lineWrites = 0;
+    double Alpha() const { return last.alpha / 255.0; }
+    TextShown last;
+    int lineChanges = 0;
 };
 
 PacingConfig Config(int targetFps) {
@@ -73,6 +73,7 @@ struct DriverRig {
           slowDown(Config(targetFps)),
           engine(clock, One()),
           pacer(Config(targetFps), clock, usage, slowDown),
+          text(&view),
           driver(engine, pacer, &output, &text) {
         std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
         engine.SetCanvasSize(96, 64);
@@ -118,7 +119,8 @@ struct DriverRig {
     PresentedDrawWnd engine;
     FramePacerImpl pacer;
     ImageOutput output;
-    TextLines text;
+    RecordingView view;
+    TextWindow text;
     FrameDriver driver;
 };
 
@@ -187,91 +189,79 @@ TEST(FrameDriver, FrameRateTextOnRequest) {
     DriverRig rig(true);
     rig.driver.StartRendering(false);
     ASSERT_TRUE(rig.Produce(30));
-    EXPECT_EQ(rig.text.lineWrites, 0);
+    EXPECT_EQ(rig.view.last.alpha, 0) << "nothing to show yet";
 
     rig.driver.ToggleFrameRateRequest();
     ASSERT_TRUE(rig.Produce(1));
-    EXPECT_EQ(rig.text.lines[2], FrameDriver::FrameRateText(rig.pacer.MeasuredFrameRate(), false));
-    EXPECT_EQ(rig.text.lines[2].substr(rig.text.lines[2].size() - 10), u" fps (gdi)");
-    EXPECT_EQ(rig.text.lines[1], u"");
-    EXPECT_EQ(rig.text.lines[0], u"");
-    EXPECT_EQ(rig.driver.InfoFade(), 1.0);
+    // The rate measured at this frame shows from the next one.
+    const std::u16string expected =
+        FrameDriver::FrameRateText(rig.pacer.MeasuredFrameRate(), false);
+    ASSERT_TRUE(rig.Produce(1));
+    const TextLines& lines = rig.view.last.lines;
+    EXPECT_EQ(lines[2], expected);
+    EXPECT_EQ(lines[2].substr(lines[2].size() - 10), u" fps (gdi)");
+    EXPECT_EQ(lines[1], u"");
+    EXPECT_EQ(lines[0], u"");
 
     // Shown once: the next frames only fade it, 0.01 per frame.
-    const int writes = rig.text.lineWrites;
-    ASSERT_TRUE(rig.Produce(50));
-    EXPECT_EQ(rig.text.lineWrites, writes);
-    EXPECT_NEAR(rig.text.alpha, 0.5, 1e-9);
+    const int changes = rig.view.lineChanges;
+    ASSERT_TRUE(rig.Produce(49));
+    EXPECT_EQ(rig.view.lineChanges, changes);
+    EXPECT_NEAR(rig.view.Alpha(), 0.5, 0.01);
     ASSERT_TRUE(rig.Produce(60));
-    EXPECT_EQ(rig.text.alpha, 0.0);
+    EXPECT_EQ(rig.view.last.alpha, 0);
 
     rig.output.openGL = true;
     rig.driver.SetShowFrameRateAlways(true);
     ASSERT_TRUE(rig.Produce(3));
-    EXPECT_EQ(rig.text.lines[2].substr(rig.text.lines[2].size() - 9), u" fps (gl)");
-    EXPECT_EQ(rig.text.lineWrites, writes + 9) << "rewritten after every frame";
+    EXPECT_EQ(rig.view.last.lines[2].substr(rig.view.last.lines[2].size() - 9), u" fps (gl)");
+    EXPECT_GT(rig.view.last.alpha, 240) << "kept on screen";
 }
 
 TEST(FrameDriver, FrameRateWaitsForACountedFrame) {
     DriverRig rig(true);
     rig.driver.ToggleFrameRateRequest();
     for (int i = 0; i < 5; ++i) rig.driver.RunFrame();  // not rendering: nothing counted
-    EXPECT_EQ(rig.text.lineWrites, 0);
+    EXPECT_EQ(rig.text.InfoFade(), 0.0);
     rig.driver.StartRendering(false);
     ASSERT_TRUE(rig.Produce(1));
-    EXPECT_EQ(rig.text.lineWrites, 3) << "the request was kept until a frame was counted";
+    EXPECT_EQ(rig.text.InfoFade(), 1.0) << "the request was kept until a frame was counted";
 }
 
 TEST(FrameDriver, StartUpTextFadesInHoldsAndFadesOut) {
     DriverRig rig(true);
     rig.driver.StartRendering(false);
     ASSERT_TRUE(rig.Produce(5));
-    rig.driver.SetInfoFade(6.0);
+    rig.text.ShowInfo(u"Galaxy", u"by someone", u"somewhere", 6.0);
     ASSERT_TRUE(rig.Produce(50));
-    EXPECT_NEAR(rig.text.alpha, 0.5, 1e-9) << "half way into the fade-in";
+    EXPECT_NEAR(rig.view.Alpha(), 0.5, 0.01) << "half way into the fade-in";
+    EXPECT_EQ(rig.view.last.lines[0], u"Galaxy");
     ASSERT_TRUE(rig.Produce(300));
-    EXPECT_EQ(rig.text.alpha, 1.0);
+    EXPECT_EQ(rig.view.last.alpha, 255);
     ASSERT_TRUE(rig.Produce(200));
-    EXPECT_NEAR(rig.text.alpha, 0.5, 1e-9) << "half way out";
+    EXPECT_NEAR(rig.view.Alpha(), 0.5, 0.01) << "half way out";
     ASSERT_TRUE(rig.Produce(60));
-    EXPECT_EQ(rig.text.alpha, 0.0);
-}
-
-TEST(FrameDriver, TextEnvelopes) {
-    EXPECT_EQ(FrameDriver::InfoFadeAlpha(6.0), 0.0);
-    EXPECT_DOUBLE_EQ(FrameDriver::InfoFadeAlpha(5.75), 0.25);
-    EXPECT_EQ(FrameDriver::InfoFadeAlpha(5.0), 1.0);
-    EXPECT_EQ(FrameDriver::InfoFadeAlpha(2.5), 1.0);
-    EXPECT_DOUBLE_EQ(FrameDriver::InfoFadeAlpha(0.3), 0.3);
-    EXPECT_EQ(FrameDriver::InfoFadeAlpha(-0.01), 0.0);
-    EXPECT_EQ(FrameDriver::InfoFadeAlpha(7.0), 0.0) << "never negative";
-
-    EXPECT_EQ(FrameDriver::TitleAlpha(0.0), 0.0);
-    EXPECT_EQ(FrameDriver::TitleAlpha(499.0), 0.0);
-    EXPECT_DOUBLE_EQ(FrameDriver::TitleAlpha(1000.0), 0.25);
-    EXPECT_EQ(FrameDriver::TitleAlpha(1500.0), 1.0);
-    EXPECT_EQ(FrameDriver::TitleAlpha(8000.0), 1.0);
-    EXPECT_DOUBLE_EQ(FrameDriver::TitleAlpha(10000.0), 0.5);
-    EXPECT_EQ(FrameDriver::TitleAlpha(12000.0), 0.0);
-    EXPECT_EQ(FrameDriver::TitleAlpha(12001.0), 0.0);
+    EXPECT_EQ(rig.view.last.alpha, 0);
 }
 
 TEST(FrameDriver, SlideshowTitleFollowsTheSlideStart) {
     DriverRig rig(true);
+    rig.text.SetTitleLines(u"\u201CSilk\u201D", u"by someone", u"");
     rig.driver.SetSlideshow(true);
     rig.driver.StartRendering(false);
     ASSERT_TRUE(rig.Produce(3));
-    EXPECT_EQ(rig.text.alpha, 0.0) << "the title waits half a second";
+    EXPECT_EQ(rig.view.last.alpha, 0) << "the title waits half a second";
     rig.clock.now += 1000.0;
     ASSERT_TRUE(rig.Produce(1));
-    EXPECT_GT(rig.text.alpha, 0.2);
-    EXPECT_LT(rig.text.alpha, 0.5);
+    EXPECT_GT(rig.view.Alpha(), 0.2);
+    EXPECT_LT(rig.view.Alpha(), 0.5);
+    EXPECT_EQ(rig.view.last.lines[0], u"\u201CSilk\u201D");
     rig.clock.now += 4000.0;
     ASSERT_TRUE(rig.Produce(1));
-    EXPECT_EQ(rig.text.alpha, 1.0);
+    EXPECT_EQ(rig.view.last.alpha, 255);
     rig.clock.now += 10000.0;
     ASSERT_TRUE(rig.Produce(1));
-    EXPECT_EQ(rig.text.alpha, 0.0);
+    EXPECT_EQ(rig.view.last.alpha, 0);
 }
 
 TEST(FrameDriver, FrameRateTextFormat) {

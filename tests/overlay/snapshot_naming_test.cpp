@@ -154,34 +154,23 @@ TEST(SnapshotPresetName, AgreesWithTheSettingsFileWriter) {
     }
 }
 
-class RecordingLines : public TextWindowLines {
-  public:
-    void SetTextLine(int line, std::u16string_view text) override {
-        ASSERT_GE(line, 0);
-        ASSERT_LE(line, 2);
-        lines[static_cast<size_t>(line)] = std::u16string(text);
-        ++calls;
-    }
-    void SetTextFade(float value) override { fade = value; }
-    std::array<std::u16string, 3> lines{u"old", u"old", u"old"};
-    float fade = 0.0f;
-    int calls = 0;
-};
-
 TEST(ShowSnapshotConfirmation, SaysWhereThePictureWentOrThatItWasNotSaved) {
-    RecordingLines window;
-    ShowSnapshotConfirmation(window, u"/p/Q-0003.jpg", true);
-    EXPECT_EQ(window.lines[0], u"");
-    EXPECT_EQ(window.lines[1], u"Saved screenshot to");
-    EXPECT_EQ(window.lines[2], u"/p/Q-0003.jpg");
-    EXPECT_EQ(window.calls, 3);
-    EXPECT_FLOAT_EQ(window.fade, 1.5f);
-
-    RecordingLines failed;
-    ShowSnapshotConfirmation(failed, u"/p/Q-0004.jpg", false);
-    EXPECT_EQ(failed.lines[1], u"Could not save screenshot to");
-    EXPECT_EQ(failed.lines[2], u"/p/Q-0004.jpg");
-    EXPECT_FLOAT_EQ(failed.fade, 1.5f);
+    struct Case {
+        bool saved;
+        std::u16string_view line;
+    };
+    for (const Case& c :
+         {Case{true, u"Saved screenshot to"}, Case{false, u"Could not save screenshot to"}}) {
+        TextWindow window;
+        window.SetTitleLines(u"\u201CSilk\u201D", u"Ann", u"Oslo");
+        ShowSnapshotConfirmation(window, u"/p/Q-0003.jpg", c.saved);
+        window.OnFrame(5000.0, false);
+        const TextShown shown = window.Shown();
+        EXPECT_EQ(shown.lines, (TextLines{u"", std::u16string(c.line), u"/p/Q-0003.jpg"}))
+            << "the confirmation replaces the title while it shows";
+        EXPECT_GT(shown.alpha, 0);
+        EXPECT_NEAR(window.InfoFade(), 1.49, 1e-9) << "a short fade-out, no fade-in";
+    }
 }
 
 }  // namespace

@@ -52,14 +52,13 @@ class GuiEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kGui =
     ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
-class RecordingLines : public TextWindowLines {
-  public:
-    void SetTextLine(int line, std::u16string_view text) override {
-        if (line >= 0 && line <= 2) lines[static_cast<size_t>(line)] = std::u16string(text);
+// The text window's info lines as the next frame shows them.
+struct RecordingLines {
+    TextWindow window;
+    TextLines Lines() {
+        window.OnFrame(-1.0, false);
+        return window.Shown().lines;
     }
-    void SetTextFade(float value) override { fade = value; }
-    std::array<std::u16string, 3> lines;
-    float fade = 0.0f;
 };
 
 std::unique_ptr<HeadlessRenderer> RenderPreset(std::u16string_view name, int frames,
@@ -142,7 +141,7 @@ TEST_F(SnapshotTest, WritesTheShownPictureAndItsSettingsAfterTheExistingFiles) {
     Touch("Q-0001.jpg");
     Touch("Q-0002.jpg");
 
-    const SnapshotResult result = TakeSnapshot(renderer->Engine(), false, m_store, &m_lines);
+    const SnapshotResult result = TakeSnapshot(renderer->Engine(), false, m_store, &m_lines.window);
     ASSERT_TRUE(result.saved) << result.reason;
     EXPECT_EQ(result.index, 3);
     EXPECT_EQ(result.jpegPath, m_folder + "/Q-0003.jpg");
@@ -182,9 +181,9 @@ TEST_F(SnapshotTest, WritesTheShownPictureAndItsSettingsAfterTheExistingFiles) {
     EXPECT_EQ(lines[5].rfind(u"AvgInterest=", 0), 0u);
     EXPECT_EQ(FileText(result.settingsPath).find(u"[Version]"), std::u16string::npos);
 
-    EXPECT_EQ(m_lines.lines[1], u"Saved screenshot to");
-    EXPECT_EQ(m_lines.lines[2], Utf8ToUtf16(result.jpegPath).value());
-    EXPECT_FLOAT_EQ(m_lines.fade, 1.5f);
+    const TextLines confirmation = m_lines.Lines();
+    EXPECT_EQ(confirmation[1], u"Saved screenshot to");
+    EXPECT_EQ(confirmation[2], Utf8ToUtf16(result.jpegPath).value());
 
     // The files that were there are untouched.
     EXPECT_EQ(std::filesystem::file_size(m_folder + "/Q-0001.jpg"), 4u);
@@ -196,7 +195,7 @@ TEST_F(SnapshotTest, AutoSaveTakesTheNextNumberAndWithoutAutoSaveOruOnlyThePictu
     ASSERT_TRUE(kConfigNextIndex.Write(m_store, 9999));
     Touch("Q-9999.oru");  // a settings file without its picture still holds its number
 
-    SnapshotTaker taker(m_store, &m_lines);
+    SnapshotTaker taker(m_store, &m_lines.window);
     SnapshotSink& sink = taker;
     sink.AutoSaveSnapshot(renderer->Engine());
     ASSERT_TRUE(taker.LastResult().saved) << taker.LastResult().reason;
@@ -289,12 +288,13 @@ TEST_F(SnapshotTest, AFolderThatCannotBeWrittenCostsTheFileAndNothingElse) {
     std::ofstream(m_dir / "plain-file") << "x";
     for (const std::string& folder : {m_dir / "plain-file/snaps", m_dir / "missing"}) {
         ASSERT_TRUE(kConfigAutoSaveDir.Write(m_store, Utf8ToUtf16(folder).value()));
-        const SnapshotResult result = TakeSnapshot(renderer->Engine(), true, m_store, &m_lines);
+        const SnapshotResult result =
+            TakeSnapshot(renderer->Engine(), true, m_store, &m_lines.window);
         EXPECT_FALSE(result.saved) << folder;
         EXPECT_FALSE(result.settingsWritten);
         EXPECT_FALSE(result.reason.empty());
         EXPECT_EQ(kConfigNextIndex.Read(m_store), 5);
-        EXPECT_EQ(m_lines.lines[1], u"Could not save screenshot to");
+        EXPECT_EQ(m_lines.Lines()[1], u"Could not save screenshot to");
         EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
         // The clipboard still gets the picture: it does not depend on the folder.
         EXPECT_TRUE(result.copiedToClipboard);
@@ -313,12 +313,12 @@ TEST_F(SnapshotTest, AFolderThatCannotBeWrittenCostsTheFileAndNothingElse) {
 TEST_F(SnapshotTest, AnEngineWithoutAPictureWritesNothing) {
     SimulatedClock clock(60.0);
     PresentedDrawWnd engine(clock);  // no output created
-    const SnapshotResult result = TakeSnapshot(engine, true, m_store, &m_lines);
+    const SnapshotResult result = TakeSnapshot(engine, true, m_store, &m_lines.window);
     EXPECT_FALSE(result.saved);
     EXPECT_FALSE(result.copiedToClipboard);
     EXPECT_TRUE(FolderNames(m_folder).empty());
     EXPECT_EQ(kConfigNextIndex.Read(m_store), 1);
-    EXPECT_EQ(m_lines.lines[1], u"Could not save screenshot to");
+    EXPECT_EQ(m_lines.Lines()[1], u"Could not save screenshot to");
 }
 
 TEST_F(SnapshotTest, EnsureSnapshotFolderStoresAndCreatesTheDefault) {

@@ -1,6 +1,7 @@
 // Applying a preset string to an engine: what reaches the engine, drift, the text window
 // lines, randomised presets and texts that are not presets.
 #include "settings/preset_apply.h"
+#include "present/text_window.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +29,11 @@ constexpr std::u16string_view kValentine =
     u"Valentine,3,26,38466,1716,830,10,1122,7,1,0,1,0,0,0,0,100,1,6,1026,80,0,30,114,0,0,0,60,"
     u"521,98,75,0,1000,600,1,90,0,-,-,0,500,0,0";
 
-struct RecordedLines final : PresetTextLines {
-    std::array<std::u16string, 3> lines{u"?", u"?", u"?"};
-    int calls = 0;
-    void SetTextLine(int line, std::u16string_view text) override {
-        ASSERT_GE(line, 0);
-        ASSERT_LT(line, 3);
-        lines[static_cast<std::size_t>(line)] = std::u16string(text);
-        ++calls;
-    }
-};
+// The title lines a text window shows five seconds into a slide (fully faded in).
+TextLines TitlesShown(TextWindow& text) {
+    text.OnFrame(5000.0, false);
+    return text.Shown().lines;
+}
 
 class ApplyPreset : public ::testing::Test {
   protected:
@@ -115,24 +111,25 @@ TEST_F(ApplyPreset, DriftRestartsOnlyWhenAllowedFullScreenAndWithoutAudio) {
 }
 
 TEST_F(ApplyPreset, TheTextWindowShowsNameAuthorAndPlace) {
-    RecordedLines lines;
+    TextWindow text;
     PresetApplyHost host;
-    host.textLines = &lines;
+    host.text = &text;
     ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight, host));
-    EXPECT_EQ(lines.calls, 3);
-    EXPECT_EQ(lines.lines[0], u"\u201CInto The Light\u201D");
-    EXPECT_EQ(lines.lines[1], u"") << "the maker's own presets credit nobody";
-    EXPECT_EQ(lines.lines[2], u"");
+    TextLines lines = TitlesShown(text);
+    EXPECT_EQ(lines[0], u"\u201CInto The Light\u201D");
+    EXPECT_EQ(lines[1], u"") << "the maker's own presets credit nobody";
+    EXPECT_EQ(lines[2], u"");
 
     std::u16string shared(kIntoTheLight);
     shared.replace(shared.find(u",-,-,"), 5, u",Ann,Oslo\u00BB Norway,");
     ASSERT_TRUE(ApplyPresetString(m_engine, shared, host));
-    EXPECT_EQ(lines.lines[1], u"Ann");
-    EXPECT_EQ(lines.lines[2], u"Oslo, Norway");
+    lines = TitlesShown(text);
+    EXPECT_EQ(lines[1], u"Ann");
+    EXPECT_EQ(lines[2], u"Oslo, Norway");
 
     shared.replace(shared.find(u",Ann,"), 5, u",,");
     ASSERT_TRUE(ApplyPresetString(m_engine, shared, host));
-    EXPECT_EQ(lines.lines[1], u"Unknown Artist");
+    EXPECT_EQ(TitlesShown(text)[1], u"Unknown Artist");
 }
 
 TEST_F(ApplyPreset, TheCurrentSettingsAreCreditedToTheUser) {
@@ -140,16 +137,17 @@ TEST_F(ApplyPreset, TheCurrentSettingsAreCreditedToTheUser) {
     ConfigStore store(dir / "registry.db");
     ASSERT_TRUE(kConfigAuthor.Write(store, u"Zo\u00EB"));
     ASSERT_TRUE(kConfigLocation.Write(store, u"Lyon"));
-    RecordedLines lines;
+    TextWindow text;
     PresetApplyHost host;
-    host.textLines = &lines;
+    host.text = &text;
     host.config = &store;
     std::u16string current(kIntoTheLight);
     current.replace(0, current.find(u','), u"*");
     ASSERT_TRUE(ApplyPresetString(m_engine, current, host));
-    EXPECT_EQ(lines.lines[0], u"\u201CCurrent Settings\u201D");
-    EXPECT_EQ(lines.lines[1], u"Zo\u00EB");
-    EXPECT_EQ(lines.lines[2], u"Lyon");
+    const TextLines lines = TitlesShown(text);
+    EXPECT_EQ(lines[0], u"\u201CCurrent Settings\u201D");
+    EXPECT_EQ(lines[1], u"Zo\u00EB");
+    EXPECT_EQ(lines[2], u"Lyon");
 }
 
 TEST_F(ApplyPreset, ARandomisedPresetIsResolvedBeforeTheEngineSeesIt) {
@@ -170,13 +168,13 @@ TEST_F(ApplyPreset, ARandomisedPresetIsResolvedBeforeTheEngineSeesIt) {
 
 TEST_F(ApplyPreset, TextThatIsNotAPresetChangesNothing) {
     ASSERT_TRUE(ApplyPresetString(m_engine, kIntoTheLight));
-    RecordedLines lines;
+    TextWindow text;
     PresetApplyHost host;
-    host.textLines = &lines;
+    host.text = &text;
     for (std::u16string_view bad : {u"", u",1,18", u"Bad,201,3", u"Bad,-7"}) {
         EXPECT_FALSE(ApplyPresetString(m_engine, bad, host));
     }
-    EXPECT_EQ(lines.calls, 0);
+    EXPECT_EQ(TitlesShown(text), TextLines{}) << "no title was set";
     EXPECT_EQ(m_engine.PresetText(), kIntoTheLight);
     EXPECT_EQ(Peer::Grains(m_engine), 18999);
     EXPECT_EQ(EngineTestAccess::Style(m_engine), 18);
