@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "base/elapsed_time.h"
+#include "present/presented_draw_wnd.h"
 #include "present/transition_plan.h"
 #include "settings/config_values.h"
 
@@ -47,6 +48,22 @@ constexpr int kNextPictureSpreadMs = 1000;
 int ReadTransitionType(ConfigStore& store) {
     return store.ReadInt(kConfigFadeType.section, kConfigFadeType.name,
                          kConfigFadeType.defaultValue);
+}
+
+bool TakeArtSnapshot(PresentedDrawWnd& engine, Picture& picture, int& centroidX, int& centroidY,
+                     bool& centred) {
+    std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+    const CFlipperGDI32* flipper = engine.Flipper();
+    if (flipper == nullptr || !flipper->SnapshotPicture(&picture)) return false;
+    centroidX = engine.CentroidX();
+    centroidY = engine.CentroidY();
+    centred = engine.IsSymmetric() || engine.Reflections() >= 2;
+    return true;
+}
+
+bool ArtChangingSlide(PresentedDrawWnd& engine) {
+    std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+    return engine.PatternPhase() != CDrawWnd::kPhaseRunning || engine.LettersActive();
 }
 
 // ============================================================================================

@@ -39,6 +39,7 @@ class QScreen;
 namespace quovis {
 
 class ConfigStore;
+class PresentedDrawWnd;
 class TransitionPlayer;
 
 struct SecondarySetup {
@@ -54,6 +55,15 @@ struct SecondarySetup {
     std::function<bool()> slideChanging;
     std::function<void(const SaverInputResult&)> onInput;
 };
+
+// SecondarySetup's questions answered from the saver's engine; each takes the engine lock.
+// The picture is the engine's display image (canvas size) and the centroid is in its pixels;
+// the crop is centred for symmetric patterns and for two or more reflections, whose middle
+// is the pattern's own.
+bool TakeArtSnapshot(PresentedDrawWnd& engine, Picture& picture, int& centroidX, int& centroidY,
+                     bool& centred);
+// A slide change (any pattern phase but running) or letters made of dots (a title).
+bool ArtChangingSlide(PresentedDrawWnd& engine);
 
 // "FadeType" as stored: the configuration's own reading replaces unknown values by the
 // default ("Fade In"), while a value outside the table is meant to show pictures at once.

@@ -261,6 +261,42 @@ TEST_F(SecondaryWindowTest, PointerEndsTheSaverOnlyBeyondTheLooserRule) {
     EXPECT_EQ(actions[1], SaverAction::EndSaver);
 }
 
+TEST(SecondaryArtTest, SnapshotOfTheEngineWithItsCropCentre) {
+    RenderOptions options;
+    options.width = 320;
+    options.height = 180;
+    HeadlessRenderer r(options, EngineSettings{});
+    ASSERT_TRUE(r.Ok()) << r.Error();
+    for (int f = 0; f < 30; ++f) ASSERT_TRUE(r.RenderFrame());
+    Picture expected;
+    ASSERT_TRUE(r.Snapshot(&expected));
+    PresentedDrawWnd& engine = r.Engine();
+    EXPECT_FALSE(ArtChangingSlide(engine));
+
+    struct Case {
+        int reflections;
+        bool symmetric;
+        bool centred;
+    };
+    for (const Case& c : {Case{1, false, false}, Case{2, false, true}, Case{1, true, true}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.reflections << " reflections, symmetric " << c.symmetric);
+        engine.SetReflections(c.reflections);
+        engine.SetSymmetric(c.symmetric);
+        Picture picture;
+        int cx = -1;
+        int cy = -1;
+        bool centred = !c.centred;
+        ASSERT_TRUE(TakeArtSnapshot(engine, picture, cx, cy, centred));
+        EXPECT_EQ(picture.width, 320);
+        EXPECT_EQ(picture.height, 180);
+        EXPECT_EQ(picture.pixels, expected.pixels);
+        EXPECT_EQ(cx, engine.CentroidX());
+        EXPECT_EQ(cy, engine.CentroidY());
+        EXPECT_EQ(centred, c.centred);
+    }
+}
+
 // Not a check: renders docs/transition.png (a reveal of one real picture over another) when
 // QUOVIS_TRANSITION_PICTURE names the file to write.
 TEST_F(SecondaryWindowTest, DocumentationPicture) {
