@@ -180,7 +180,12 @@ class TransitionPlayer {
         const QImage view(
             reinterpret_cast<const uchar*>(p.pixels.data() + static_cast<size_t>(y) * p.width + x),
             w, h, static_cast<qsizetype>(p.width) * 4, QImage::Format_RGB32);
-        m_target = view.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // The view borrows the picture's storage, which goes back to the window thread with
+        // a later picture: the target must be a copy even when no scaling is needed (scaled()
+        // then returns the view itself).
+        m_target = view.size() == size
+                       ? view.copy()
+                       : view.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (m_target.format() != QImage::Format_RGB32) m_target.convertTo(QImage::Format_RGB32);
         return m_target.size() == size;
     }
