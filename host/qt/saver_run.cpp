@@ -33,6 +33,7 @@
 #include "host/processor_probe.h"
 #include "host/qt/saver_window.h"
 #include "host/qt/text_view.h"
+#include "overlay/qt/art_overlay.h"
 #include "overlay/qt/snapshot.h"
 #include "overlay/snapshot_naming.h"
 #include "present/presented_draw_wnd.h"
@@ -81,12 +82,12 @@ class WindowOutput final : public FrameOutput {
     SaverWindow*& m_window;
 };
 
-// What the frame step draws besides the dots. For now: the desktop picture the full-screen
-// saver starts over, fading to black before the art begins. Titles, messages and the clock
-// layer join with the overlays.
-class StartImageOverlay final : public FrameOverlay {
+// What the frame step draws besides the dots: letters and the clock layer, and the desktop
+// picture the full-screen saver starts over, fading to black before the art begins.
+class SaverOverlay final : public ArtOverlay {
   public:
-    explicit StartImageOverlay(SaverWindow*& window) : m_window(window) {}
+    SaverOverlay(SaverWindow*& window, const LetterFont& font)
+        : ArtOverlay(font), m_window(window) {}
     void SetDesktop(QImage desktop) { m_desktop = std::move(desktop); }
     bool HasDesktop() const { return !m_desktop.isNull(); }
     bool ShowStartImage(CDrawWnd&, double alpha) override {
@@ -95,9 +96,6 @@ class StartImageOverlay final : public FrameOverlay {
         if (alpha <= 0.0) m_desktop = QImage();  // done with it
         return true;
     }
-    TextBlock DrawLetters(CDrawWnd&, std::u16string_view, LetterMode, int) override { return {}; }
-    void PaintClockLayer(CDrawWnd&) override {}
-    bool WindowCovered(CDrawWnd&) override { return false; }
 
   private:
     SaverWindow*& m_window;
@@ -173,7 +171,7 @@ class SaverSession {
     FramePacerImpl m_pacer;
     SaverWindow* m_window = nullptr;  // the main window, for the output
     WindowOutput m_output;
-    StartImageOverlay m_overlay{m_window};
+    SaverOverlay m_overlay{m_window, ReadLetterFont(m_store)};
     FrameDriver m_driver;
     std::unique_ptr<SaverWindow> m_main;
     std::unique_ptr<TextOverlayWindow> m_textWindow;
