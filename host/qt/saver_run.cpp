@@ -228,6 +228,7 @@ bool SaverSession::OpenWindows() {
         m_main->setParent(m_foreign);
         FitToHostWindow(host);
         m_main->show();
+        OpenTextWindow(nullptr);
     } else if (m_options.kind == SaverWindowKind::FullScreen) {
         const QList<QScreen*> screens = QGuiApplication::screens();
         const bool single = kConfigSnapshots.Read(m_store) != 0 && screens.size() >= 2;
