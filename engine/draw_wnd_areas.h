@@ -331,16 +331,16 @@ struct SlideState {
 };
 
 struct TextState {
-    int32_t m_nTitlePhase = 0;    // 0 idle, 11 draw next frame, 1 seeding, 2 shown
-    int32_t m_nMessagePhase = 0;  // 0 idle, 1 letter pending, 2 seeding, 3 done
+    int32_t m_nTitlePhase = 0;    // CDrawWnd::kTitle...: 0 idle, 11 draw next, 1 seeding, 2 shown
+    int32_t m_nMessagePhase = 0;  // CDrawWnd::kMessage...: 0 idle, 1 pending, 2 seeding, 3 done
     uint32_t m_dwTitleStart = 0;  // when the slide's title was last started
     int32_t m_nMessageCount = 0;
     int32_t m_nMessageIndex = -1;
     std::vector<std::u16string> m_messages;
     uint8_t m_bMessagesOn = 0;
-    std::u16string m_typedText;  // at most 32 units
-    int32_t m_nTypedStyle = 0;   // the typed letter's column, 0..6
-    uint8_t m_bTypedPending = 0;
+    std::u16string m_typedText;   // at most 32 units
+    int32_t m_nTypedStyle = 0;    // the typed letter's column, 0..6
+    uint8_t m_bTypedPending = 0;  // the typed letter is still to be shown
     TextBlock m_rcText;
     // Seeding dots on letters: where the next chunk starts, which half of the dots this pass
     // uses, and whether a lit pixel was found yet in this pass.
@@ -350,6 +350,7 @@ struct TextState {
     // The clock layer.
     ClockLayer m_clock;
     uint8_t m_bNewSlideRequest = 0;
+    uint8_t m_bHourSlideTaken = 0;  // this hour's slide has begun
 };
 
 }  // namespace quovis::engine_areas

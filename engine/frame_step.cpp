@@ -105,12 +105,21 @@ bool CDrawWnd::StepFrame() {
     const bool animate = AdvancePatternPhase();
 
     if (animate) {
-        // 9. Titles and messages; the dots stand still while a title is on screen.
-        if (m_text.m_nTitlePhase == 0) {
-            // 10. Emission.
-            if (m_style.m_bStartParked) EmitDots();
+        // 9. Titles and messages made of dots. No dots are emitted while letters form or a
+        // title stands, and the dots stand still while a title is on screen.
+        const bool lettersBusy = StepLetters();
+
+        // 10. Emission.
+        if (!lettersBusy && m_style.m_bStartParked) EmitDots();
+        // A letter drawn for the first time is seeded from the next frame on.
+        if (m_text.m_nMessagePhase == kMessagePending) m_text.m_nMessagePhase = kMessageSeeding;
+        if (m_text.m_nTitlePhase != kTitleIdle) {
+            // The dots stand still, but full screen still paces the frame: the title would
+            // otherwise be presented as fast as the machine allows.
+            if (m_bSaverMode && m_frame.m_hooks.pacer != nullptr)
+                (void)m_frame.m_hooks.pacer->ShouldDraw(*this);
+            return true;
         }
-        if (m_text.m_nTitlePhase != 0) return true;
 
         // 11. Motion and plot, in bands on the workers.
         RunMotionBands();
@@ -263,35 +272,51 @@ void CDrawWnd::SwitchSlide(uint32_t now) {
         m_frame.m_hooks.snapshots->AutoSaveSnapshot(*this);
     }
     PickNextMessage();
-    if (m_slides.m_bSlideshow) {
-        bool changed = false;
-        if (m_frame.m_hooks.selector != nullptr) {
-            if (m_slides.m_nPendingNav != 0)
-                changed = m_frame.m_hooks.selector->NavigateHistory(*this, m_slides.m_nPendingNav);
-            if (!changed) changed = m_frame.m_hooks.selector->SelectNext(*this);
-        }
-        if (changed) {
-            m_slides.m_bSlideDimmed = 0;  // the new settings brought their own colours
-        } else {
-            // Without a slideshow source the same pattern starts over, freshly seeded.
-            RestoreSlideColours();
-            ResetPattern(RandomUniform() - 0.5, false);
-        }
-        m_slides.m_nPendingNav = 0;
-        m_text.m_dwTitleStart = now;
+    // A message between slides only when the user asked for messages; otherwise the
+    // built-in one would appear for everyone.
+    const int title = m_text.m_bMessagesOn ? kTitleDrawNext : kTitleIdle;
+    if (m_slides.m_bSlideshow && title == kTitleIdle) {
+        ChooseNextSlide(now);
+    } else if (m_slides.m_bSlideshow) {
+        // The message forms out of the finished slide's dots; the next slide is chosen when
+        // the title ends.
         m_slides.m_nPatternPhase = kPhaseRunning;
         m_slides.m_dwPhaseDeadline = 0;
-        if (m_frame.m_hooks.pacer != nullptr) m_frame.m_hooks.pacer->ResetPacing(*this);
         m_slides.m_dwPatternStart = now;
     } else if (static_cast<uint32_t>(now - m_slides.m_dwPatternStart) > 200u) {
+        // Without the slideshow the same pattern carries on.
         RestoreSlideColours();
         m_slides.m_dwPatternStart = now;
         m_slides.m_nPatternPhase = kPhaseRunning;
         m_slides.m_dwPhaseDeadline = 0;
-        m_text.m_nTitlePhase = 11;  // show the same pattern's title again
+    } else {
+        return;  // not switched yet
     }
+    m_text.m_nTitlePhase = title;
     m_slides.m_slideStats = engine_areas::SlideStatistics{};
     m_slides.m_slideStats.startMs = now;
+}
+
+void CDrawWnd::ChooseNextSlide(uint32_t now) {
+    bool changed = false;
+    if (m_frame.m_hooks.selector != nullptr) {
+        if (m_slides.m_nPendingNav != 0)
+            changed = m_frame.m_hooks.selector->NavigateHistory(*this, m_slides.m_nPendingNav);
+        if (!changed) changed = m_frame.m_hooks.selector->SelectNext(*this);
+    }
+    if (changed) {
+        m_slides.m_bSlideDimmed = 0;  // the new settings brought their own colours
+    } else {
+        // Without a slideshow source the same pattern starts over, freshly seeded.
+        RestoreSlideColours();
+        ResetPattern(RandomUniform() - 0.5, false);
+    }
+    m_slides.m_nPendingNav = 0;
+    m_text.m_dwTitleStart = now;
+    m_slides.m_nPatternPhase = kPhaseRunning;
+    m_slides.m_dwPhaseDeadline = 0;
+    if (m_frame.m_hooks.pacer != nullptr) m_frame.m_hooks.pacer->ResetPacing(*this);
+    m_slides.m_dwPatternStart = now;
 }
 
 void CDrawWnd::PickNextMessage() {
@@ -358,7 +383,15 @@ void CDrawWnd::CheckSlideTimer() {
     if (static_cast<uint32_t>(now - m_slides.m_dwPatternStart) <= m_slides.m_dwSlideIntervalMs)
         return;
     m_slides.m_dwPatternStart = now;
-    if (m_slides.m_bSlideshow && m_slides.m_nPatternPhase == kPhaseRunning) EndSlide(now);
+    if (m_slides.m_nPatternPhase != kPhaseRunning) return;
+    if (m_slides.m_bSlideshow) {
+        EndSlide(now);
+    } else if (m_text.m_bMessagesOn && m_text.m_nTitlePhase == kTitleIdle) {
+        // Without the slideshow the pattern goes on, and each slide interval brings the
+        // next message.
+        PickNextMessage();
+        m_text.m_nTitlePhase = kTitleDrawNext;
+    }
 }
 
 // ============================================================================================

@@ -240,20 +240,24 @@ void CDrawWnd::MouseInput(int x, int y) {
 }
 
 void CDrawWnd::SetTypedText(char32_t character, int style) {
-    Lock lock(m_csEngine);
-    m_text.m_typedText.clear();
+    char16_t units[2] = {};
+    std::size_t count = 0;
     if (character >= 0x10000 && character <= 0x10FFFF) {
         const char32_t v = character - 0x10000;
-        m_text.m_typedText.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-        m_text.m_typedText.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+        units[count++] = static_cast<char16_t>(0xD800 + (v >> 10));
+        units[count++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
     } else if (character != 0 && character < 0x10000 &&
                (character < 0xD800 || character > 0xDFFF)) {
-        m_text.m_typedText.push_back(static_cast<char16_t>(character));
+        units[count++] = static_cast<char16_t>(character);
     } else {
-        return;  // nothing that can be shown
+        return;  // nothing that can be shown; a letter still waiting stays as it is
     }
+    Lock lock(m_csEngine);
+    m_text.m_typedText.assign(units, count);
     m_text.m_nTypedStyle = std::clamp(style, 0, kTypedTextStyles - 1);
     m_text.m_bTypedPending = 1;
+    // A new letter starts its message afresh, even over one still forming.
+    m_text.m_nMessagePhase = kMessagePending;
 }
 
 bool CDrawWnd::TakeTypedText(std::u16string& text, int& style) {

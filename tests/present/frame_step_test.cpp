@@ -9,57 +9,14 @@
 #include "present/presented_draw_wnd.h"
 #include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
+#include "tests/present/frame_rig.h"
 
 namespace quovis {
 
 namespace {
 
 using Peer = EngineTestAccess;
-using test::FixedClock;
-
-struct Rig {
-    explicit Rig(int style, int grains = 20000, int bands = 1, int flowRate = -1)
-        : clock(1000, 77), engine(clock, Options(bands), FlipperOptions{bands}) {
-        std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
-        engine.SetCanvasSize(320, 200);
-        engine.SetFullCount(true);
-        EXPECT_EQ(engine.CreateOutput(60.0), kEngineOk);
-        engine.Seed(12345);
-        EngineSettings s;
-        s.Style = style;
-        s.Grains = grains;
-        if (flowRate >= 0) {
-            // Every parameter at its default but the flow rate.
-            const StyleInfo* info = GetStyle(style);
-            s.ParamCount = info->paramCount;
-            for (int i = 0; i < info->paramCount; ++i) {
-                s.Param[i] = static_cast<float>(info->params[i].defaultValue);
-                if (info->params[i].role == kRoleFlowRate)
-                    s.Param[i] = static_cast<float>(flowRate);
-            }
-        }
-        engine.ApplySettings(s);
-        engine.ApplyCanvasSettings();
-        EXPECT_TRUE(engine.StartPattern(0.1, -1, -1, -1, false));
-    }
-    static EngineOptions Options(int bands) {
-        EngineOptions o;
-        o.workerCount = bands;
-        return o;
-    }
-    bool Step(uint32_t advanceMs = 17) {
-        clock.ms += advanceMs;
-        std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
-        return engine.StepFrame();
-    }
-    // Steps past the start-up fade.
-    void Start() {
-        for (int i = 0; i < 100 && !Step(); ++i) {
-        }
-    }
-    FixedClock clock;
-    PresentedDrawWnd engine;
-};
+using Rig = test::FrameRig;
 
 TEST(FrameStep, NoFrameUntilTheStartUpFadeIsOver) {
     Rig rig(kStyleFullField);
@@ -70,30 +27,43 @@ TEST(FrameStep, NoFrameUntilTheStartUpFadeIsOver) {
     EXPECT_TRUE(rig.Step());
 }
 
-class TitleOverlay final : public FrameOverlay {
+// Counts the full-screen pacing calls (which come after drawing).
+class CountingPacer final : public FramePacer {
   public:
-    bool ShowStartImage(CDrawWnd&, double) override { return false; }
-    TextBlock DrawLetters(CDrawWnd&, std::u16string_view, LetterMode, int) override { return {}; }
-    void PaintClockLayer(CDrawWnd&) override {}
-    bool WindowCovered(CDrawWnd&) override { return false; }
-    int title = 0;
+    bool ShouldDraw(CDrawWnd&) override { return ++calls > 0; }
+    void ResetPacing(CDrawWnd&) override {}
+    void SlowDownCheck(CDrawWnd&) override {}
+    int calls = 0;
 };
 
 TEST(FrameStep, ATitleOnScreenHoldsTheDotsStill) {
-    Rig rig(kStyleFullField);
-    TitleOverlay overlay;
+    Rig rig(kStyleFullField, 4000);
+    test::RectLetters overlay;
+    CountingPacer pacer;
     FrameHooks hooks;
     hooks.overlay = &overlay;
+    hooks.pacer = &pacer;
     rig.engine.SetFrameHooks(hooks);
+    rig.engine.SetSaverMode(true);
+    rig.engine.SetMessagesOn(true);
+    rig.engine.SetSlideDuration(2, 2);
     rig.Start();
-    ASSERT_TRUE(rig.Step());
-    const auto before = Peer::Positions(rig.engine);
-    overlay.title = 3;
+    const uint32_t start = rig.clock.ms;
+    rig.StepTo(start, 2001);  // the slide interval runs out: a message follows
+    const uint32_t titleStart = rig.clock.ms;
+    rig.engine.SetSlideDuration(60, 60);  // no further message in this test
+    for (int i = 0; i < 100 && rig.engine.TitlePhase() != CDrawWnd::kTitleShown; ++i) rig.Step();
+    ASSERT_EQ(rig.engine.TitlePhase(), CDrawWnd::kTitleShown);
+    const auto shown = Peer::Positions(rig.engine);
+    const int paced = pacer.calls;
     EXPECT_TRUE(rig.Step());
-    EXPECT_EQ(Peer::Positions(rig.engine), before);
-    overlay.title = 0;
-    EXPECT_TRUE(rig.Step());
-    EXPECT_NE(Peer::Positions(rig.engine), before);
+    EXPECT_EQ(pacer.calls, paced + 1) << "a title frame is paced like any other";
+    rig.StepTo(titleStart, 5999);  // every frame still shows the title
+    EXPECT_EQ(Peer::Positions(rig.engine), shown);
+    EXPECT_EQ(rig.engine.TitlePhase(), CDrawWnd::kTitleShown);
+    EXPECT_TRUE(rig.Step(2));  // six seconds after the title began it lets go
+    EXPECT_EQ(rig.engine.TitlePhase(), CDrawWnd::kTitleIdle);
+    EXPECT_NE(Peer::Positions(rig.engine), shown);
 }
 
 TEST(FrameStep, AFlowRateAbove100EmitsSeveralGroupsPerEvent) {
