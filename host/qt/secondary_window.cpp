@@ -104,7 +104,8 @@ class TransitionPlayer {
             m_request.centroidX = centroidX;
             m_request.centroidY = centroidY;
             m_request.centred = centred;
-            m_request.immediate = immediate;
+            // A picture that replaces one not yet taken keeps its claim to appear at once.
+            m_request.immediate = immediate || (m_pending.load() && m_request.immediate);
             m_request.size = size;
             m_pending.store(true);
         }
