@@ -32,6 +32,7 @@
 #include "host/frame_pacer.h"
 #include "host/processor_probe.h"
 #include "host/qt/saver_window.h"
+#include "host/qt/secondary_window.h"
 #include "host/qt/text_view.h"
 #include "overlay/qt/art_overlay.h"
 #include "overlay/qt/snapshot.h"
@@ -176,7 +177,7 @@ class SaverSession {
     std::unique_ptr<SaverWindow> m_main;
     std::unique_ptr<TextOverlayWindow> m_textWindow;
     std::unique_ptr<FrameTextView> m_frameText;
-    std::vector<std::unique_ptr<BlackWindow>> m_blackWindows;
+    std::vector<std::unique_ptr<SecondaryWindow>> m_secondary;  // before the engine goes
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
     DisplayPlan m_plan;
@@ -251,13 +252,18 @@ bool SaverSession::OpenWindows() {
         }
         if (own != nullptr) {
             ShowFullScreenOn(*m_main, own);
-            // The other monitors go black; their pictures of the art come with transitions.
+            // The other monitors show still pictures of the art, brought in by transitions.
+            const int fadeType = ReadTransitionType(m_store);
             for (QScreen* screen : screens) {
                 if (screen == own) continue;
-                auto black = std::make_unique<BlackWindow>(
-                    [this](const SaverInputResult& r) { OnInput(r); });
-                ShowFullScreenOn(*black, screen);
-                m_blackWindows.push_back(std::move(black));
+                SecondarySetup setup;
+                setup.fadeType = fadeType;
+                setup.takeSnapshot = [this](Picture& p, int& x, int& y, bool& centred) {
+                    return TakeArtSnapshot(m_engine, p, x, y, centred);
+                };
+                setup.slideChanging = [this] { return ArtChangingSlide(m_engine); };
+                setup.onInput = [this](const SaverInputResult& r) { OnInput(r); };
+                m_secondary.push_back(OpenSecondaryWindow(screen, std::move(setup)));
             }
         } else {
             ShowSpanning(*m_main, area);
@@ -440,7 +446,7 @@ void SaverSession::OnInput(const SaverInputResult& r) {
 
 void SaverSession::KeepOnTop() {
     RaiseAgain(*m_main);
-    for (const std::unique_ptr<BlackWindow>& black : m_blackWindows) RaiseAgain(*black);
+    for (const std::unique_ptr<SecondaryWindow>& other : m_secondary) RaiseAgain(*other);
     if (m_textWindow != nullptr && m_textWindow->isVisible()) m_textWindow->raise();
 }
 

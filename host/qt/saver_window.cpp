@@ -458,42 +458,4 @@ void SaverWindow::keyReleaseEvent(QKeyEvent* event) {
     Deliver(m_input.KeyRelease(key, m_capsLockNow));
 }
 
-BlackWindow::BlackWindow(std::function<void(const SaverInputResult&)> onInput)
-    : m_onInput(std::move(onInput)) {
-    setSurfaceType(QSurface::RasterSurface);
-    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setCursor(Qt::BlankCursor);
-    m_store = std::make_unique<QBackingStore>(this);
-}
-
-BlackWindow::~BlackWindow() = default;
-
-void BlackWindow::exposeEvent(QExposeEvent*) {
-    if (!isExposed()) return;
-    const QRect area(0, 0, width(), height());
-    m_store->resize(area.size());
-    m_store->beginPaint(area);
-    QPainter(m_store->paintDevice()).fillRect(area, Qt::black);
-    m_store->endPaint();
-    m_store->flush(area);
-}
-
-void BlackWindow::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint p = event->globalPosition().toPoint();
-    const SaverInputResult r = m_pointer.Move(p.x(), p.y());
-    if (r.action != SaverAction::None && m_onInput) m_onInput(r);
-}
-
-void BlackWindow::mousePressEvent(QMouseEvent*) {
-    SaverInputResult end;
-    end.action = SaverAction::EndSaver;
-    if (m_onInput) m_onInput(end);
-}
-
-void BlackWindow::keyPressEvent(QKeyEvent*) {
-    SaverInputResult end;
-    end.action = SaverAction::EndSaver;
-    if (m_onInput) m_onInput(end);
-}
-
 }  // namespace quovis

@@ -84,25 +84,6 @@ class SaverWindow final : public QWindow {
     unsigned m_textTexture = 0;
 };
 
-// A black window on a monitor the saver does not draw on. The pointer over it ends the saver
-// by the looser rule of secondary monitors.
-class BlackWindow final : public QWindow {
-  public:
-    explicit BlackWindow(std::function<void(const SaverInputResult&)> onInput);
-    ~BlackWindow() override;
-
-  protected:
-    void exposeEvent(QExposeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-  private:
-    SecondaryPointer m_pointer;
-    std::function<void(const SaverInputResult&)> m_onInput;
-    std::unique_ptr<QBackingStore> m_store;
-};
-
 // Full screen on one monitor through the window system's own full-screen state, so that the
 // window manager keeps panels and other programs' windows beneath it.
 void ShowFullScreenOn(QWindow& window, QScreen* screen);
