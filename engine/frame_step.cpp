@@ -268,6 +268,10 @@ bool CDrawWnd::AdvancePatternPhase() {
 }
 
 void CDrawWnd::SwitchSlide(uint32_t now) {
+    // Without the slideshow the same pattern carries on after a short pause. The finished
+    // slide is saved once, when the pause is over, not on every frame of it.
+    if (!m_slides.m_bSlideshow && static_cast<uint32_t>(now - m_slides.m_dwPatternStart) <= 200u)
+        return;
     if (m_bSaverMode && m_slides.m_bAutoSave && m_frame.m_hooks.snapshots != nullptr) {
         m_frame.m_hooks.snapshots->AutoSaveSnapshot(*this);
     }
@@ -283,14 +287,11 @@ void CDrawWnd::SwitchSlide(uint32_t now) {
         m_slides.m_nPatternPhase = kPhaseRunning;
         m_slides.m_dwPhaseDeadline = 0;
         m_slides.m_dwPatternStart = now;
-    } else if (static_cast<uint32_t>(now - m_slides.m_dwPatternStart) > 200u) {
-        // Without the slideshow the same pattern carries on.
+    } else {
         RestoreSlideColours();
         m_slides.m_dwPatternStart = now;
         m_slides.m_nPatternPhase = kPhaseRunning;
         m_slides.m_dwPhaseDeadline = 0;
-    } else {
-        return;  // not switched yet
     }
     m_text.m_nTitlePhase = title;
     m_slides.m_slideStats = engine_areas::SlideStatistics{};

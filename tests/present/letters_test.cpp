@@ -245,6 +245,33 @@ TEST(Letters, FiveSecondsBeforeTheHourTheNextSlideComesOneSlideIntervalLater) {
     EXPECT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseWaiting) << "on request";
 }
 
+TEST(Letters, WithoutTheSlideshowTheHourlySlideIsSavedOnce) {
+    // The same pattern carries on after a short pause; every frame of the pause is still the
+    // switching phase, and each must not save the slide again.
+    struct CountingSnapshots final : SnapshotSink {
+        void AutoSaveSnapshot(CDrawWnd&) override { ++saved; }
+        int saved = 0;
+    } snapshots;
+    LetterRig rig(false, false);
+    FrameHooks hooks;
+    hooks.overlay = &rig.overlay;
+    hooks.selector = &rig.selector;
+    hooks.snapshots = &snapshots;
+    rig.engine.SetFrameHooks(hooks);
+    rig.engine.SetSaverMode(true);
+    rig.engine.SetAutoSave(true);
+    rig.engine.SetSlideDuration(1, 1);
+    rig.engine.ClockTick(3595);
+    ASSERT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseWaiting);
+    const uint32_t stopped = rig.clock.ms;
+    rig.StepTo(stopped, 1500);
+    for (int i = 0; i < 30 && rig.engine.PatternPhase() != CDrawWnd::kPhaseRunning; ++i)
+        rig.Step(5);
+    EXPECT_EQ(rig.engine.PatternPhase(), CDrawWnd::kPhaseRunning);
+    EXPECT_EQ(snapshots.saved, 1);
+    EXPECT_EQ(rig.selector.selects, 0) << "no slideshow: the same pattern";
+}
+
 TEST(Letters, TheClockLayerTurnsTheReflectionsWithTheDate) {
     LetterRig rig;
     rig.engine.SetReflections(4);
