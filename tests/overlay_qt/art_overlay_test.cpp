@@ -2,17 +2,12 @@
 // margins and placed in their column, read back from the draw image the engine seeds dots
 // from; the clock's hands where the time says and nothing outside its circle; the zodiac's
 // twelve signs around the wheel; the hourly slide seen by the engine.
-//
-// With QUOVIS_OVERLAY_PICTURES=<folder> set, the last test also writes frames with the clock,
-// the zodiac and a title over a real pattern as PNG files into that folder, to look at.
 #include "overlay/qt/art_overlay.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QGuiApplication>
-#include <QImage>
-#include <QString>
 
 #include <algorithm>
 #include <cmath>
@@ -25,10 +20,7 @@
 #include "engine/draw_wnd.h"
 #include "engine/engine_settings.h"
 #include "engine/style_table.h"
-#include "present/headless_renderer.h"
 #include "present/presented_draw_wnd.h"
-#include "settings/builtin_presets.h"
-#include "settings/preset_apply.h"
 #include "tests/engine/fixed_clock.h"
 
 namespace quovis {
@@ -380,64 +372,6 @@ TEST(ArtOverlayClock, NothingIsPaintedWhileTheLayerIsOff) {
     rig.now = {1, 1, 10, 10, 10, 0};
     rig.overlay.PaintClockLayer(rig.engine);
     EXPECT_EQ(LitExtent(rig).count, 0);
-}
-
-// ============================================================================================
-// Pictures to look at
-// ============================================================================================
-
-bool SavePicture(HeadlessRenderer& renderer, const std::string& path) {
-    Picture picture;
-    if (!renderer.Snapshot(&picture)) return false;
-    const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
-                       picture.height, picture.width * 4, QImage::Format_RGB32);
-    return image.save(QString::fromStdString(path));
-}
-
-TEST(ArtOverlayPictures, WritesFramesWhenAskedTo) {
-    const char* folder = getenv("QUOVIS_OVERLAY_PICTURES");
-    if (folder == nullptr) GTEST_SKIP() << "set QUOVIS_OVERLAY_PICTURES to a folder";
-    const char* preset = getenv("QUOVIS_OVERLAY_PRESET");
-    const std::u16string name = preset != nullptr ? QString(preset).toStdU16String() : u"Beads";
-    struct Shot {
-        const char* file;
-        int face;  // -1: a title
-    };
-    for (const Shot& shot : {Shot{"clock.png", kClockFaceClock},
-                             Shot{"zodiac.png", kClockFaceZodiac}, Shot{"title.png", -1}}) {
-        RenderOptions options;
-        options.width = 960;
-        options.height = 540;
-        options.bands = 1;
-        options.seed = 3;
-        const int index = FindBuiltinPreset(name);
-        ASSERT_GE(index, 0);
-        const std::u16string text(BuiltinPreset(index));
-        HeadlessRenderer renderer(
-            options, [&](CDrawWnd& engine) { return ApplyPresetString(engine, text); }, "preset");
-        ASSERT_TRUE(renderer.Ok()) << renderer.Error();
-        WallTime now{10, 8, 10, 9, 37, 0};
-        ArtOverlay overlay(LetterFont{}, [&now] { return now; });
-        FrameHooks hooks;
-        hooks.overlay = &overlay;
-        renderer.Engine().SetFrameHooks(hooks);
-        if (shot.face >= 0) {
-            ClockLayer layer;
-            layer.on = true;
-            layer.face = shot.face;
-            renderer.Engine().SetClock(layer);
-        }
-        for (int i = 0; i < 150; ++i) {
-            now.millisecond = (now.millisecond + 17) % 1000;
-            ASSERT_TRUE(renderer.RenderFrame());
-        }
-        if (shot.face < 0) {
-            std::lock_guard<std::recursive_mutex> guard(renderer.Engine().EngineLock());
-            overlay.DrawLetters(renderer.Engine(), u"Quovis\\rin colour", LetterMode::Centred, 0);
-            renderer.Engine().Flipper()->ConvertToDisplay();
-        }
-        EXPECT_TRUE(SavePicture(renderer, std::string(folder) + "/" + shot.file));
-    }
 }
 
 }  // namespace
