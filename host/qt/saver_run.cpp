@@ -447,7 +447,7 @@ void SaverSession::OnInput(const SaverInputResult& r) {
 void SaverSession::KeepOnTop() {
     RaiseAgain(*m_main);
     for (const std::unique_ptr<SecondaryWindow>& other : m_secondary) RaiseAgain(*other);
-    if (m_textWindow != nullptr && m_textWindow->isVisible()) m_textWindow->raise();
+    if (m_textWindow != nullptr) RaiseAgain(*m_textWindow);
 }
 
 bool SaverSession::FollowHostWindow() {

@@ -423,7 +423,9 @@ bool GrabInput(QWindow& window) {
 }
 
 void RaiseAgain(QWindow& window) {
-    if (window.isVisible()) window.raise();
+    // Only X11 lets a program restack its windows; elsewhere the request only earns a warning
+    // every time.
+    if (window.isVisible() && QGuiApplication::platformName() == u"xcb") window.raise();
 }
 
 void SaverWindow::Deliver(const SaverInputResult& result) {
