@@ -28,24 +28,6 @@ namespace {
 
 using test::FixedClock;
 
-class GuiEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (QCoreApplication::instance() != nullptr) return;
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        m_app = std::make_unique<QGuiApplication>(m_argc, m_argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-  private:
-    int m_argc = 1;
-    char m_name[16] = "overlay_qt";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QGuiApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const kGui =
-    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
 // An engine with a presenter of its own, at a fixed time, and an overlay whose wall clock the
 // test sets.
 struct Rig {

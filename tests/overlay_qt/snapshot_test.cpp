@@ -32,26 +32,6 @@
 namespace quovis {
 namespace {
 
-// One QGuiApplication for the whole executable, on the offscreen platform so no display is
-// needed for images and the clipboard.
-class GuiEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (QCoreApplication::instance() != nullptr) return;
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        m_app = std::make_unique<QGuiApplication>(m_argc, m_argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-  private:
-    int m_argc = 1;
-    char m_name[16] = "overlay_qt";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QGuiApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const kGui =
-    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
 // The text window's info lines as the next frame shows them.
 struct RecordingLines {
     TextWindow window;
