@@ -495,6 +495,8 @@ int SaverSession::Run() {
     onTop.start();
     QElapsedTimer grabTry;
     grabTry.start();
+    QElapsedTimer rateLine;  // --fps: the rate on stderr too, once a second
+    rateLine.start();
     const bool polled = !m_engine.IsSaverMode();
     while (!m_quit && !g_stopRequested.load(std::memory_order_relaxed)) {
         QGuiApplication::processEvents(QEventLoop::AllEvents);
@@ -507,6 +509,12 @@ int SaverSession::Run() {
             // Another program may hold the keyboard for a moment (an open menu).
             grabTry.restart();
             m_grabPending = !GrabInput(*m_main);
+        }
+        if (m_options.showFps && rateLine.elapsed() >= 1000) {
+            rateLine.restart();
+            const std::u16string rate =
+                FrameDriver::FrameRateText(m_pacer.MeasuredFrameRate(), m_output.UsesOpenGL());
+            std::fprintf(stderr, "%s\n", QString::fromStdU16String(rate).toLocal8Bit().constData());
         }
         if (m_options.kind == SaverWindowKind::FullScreen && onTop.elapsed() >= kOnTopMs) {
             onTop.restart();
