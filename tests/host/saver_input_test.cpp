@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace quovis {
 namespace {
 
@@ -109,6 +112,16 @@ TEST(SaverInput, CapsLockTogglesInteractiveModeForTypingAndDrawing) {
     EXPECT_EQ(off.x, -1);
     EXPECT_FALSE(in.Interactive());
     EXPECT_EQ(in.KeyPress(Char(U'A')).action, SaverAction::EndSaver);
+}
+
+TEST(SaverInput, TypedLettersTakeTheSevenColumnsInTurn) {
+    SaverInput in(SaverWindowKind::FullScreen, false);
+    in.KeyRelease(Key(SaverKey::CapsLock), true);
+    ASSERT_TRUE(in.Interactive());
+    std::vector<int> columns;
+    for (char32_t c : std::u32string(U"ABCDEFGHI")) columns.push_back(in.KeyPress(Char(c)).style);
+    EXPECT_EQ(columns, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 0, 1}))
+        << "the eighth is in column 0";
 }
 
 TEST(SaverInput, ShiftWakesTheScreenButTypesNothingInInteractiveMode) {
