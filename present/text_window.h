@@ -97,7 +97,6 @@ class TextWindow {
     uint32_t m_infoSerial = 1;
     uint32_t m_titleSerial = 1;
     TextShown m_shown;
-    bool m_showingInfo = false;
     uint32_t m_shownSourceSerial = 0;
 };
 
