@@ -50,7 +50,10 @@ double Sample(const uint8_t* p, const Format& f) {
         case 16:
             return static_cast<int16_t>(U16(p)) / 32768.0;
         case 24: {
-            const int32_t v = static_cast<int32_t>(U32(p) << 8) >> 8;  // sign from bit 23
+            // Three bytes only: a fourth would lie past the last sample of the file.
+            const uint32_t u = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                               static_cast<uint32_t>(p[2]) << 16;
+            const int32_t v = static_cast<int32_t>(u << 8) >> 8;  // sign from bit 23
             return v / 8388608.0;
         }
         default:
