@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_analysis.h"
@@ -529,6 +531,44 @@ TEST(AudioAnalysis, SetSelectivityRebuildsThePatternsAndClearsTheSmoothing) {
     EXPECT_EQ(a.Patterns(), BuildSelectivityPatterns(1.0f));
     EXPECT_TRUE(out.first);
     ExpectSameBands(out, Analyse(fresh, quiet));
+}
+
+// ---- Threads ----------------------------------------------------------------------------------
+
+TEST(AudioAnalysis, OtherThreadsMayReadAndSetWhileBlocksRun) {
+    // The capture thread analyses while a frame thread reads the volume and a configuration
+    // thread changes the selectivity. Run under ThreadSanitizer this shows any race; here it
+    // checks that the last request wins and that values stay sane.
+    AudioAnalysis a(kSeed);
+    const Block loud = Tone(880, 8000);
+    std::atomic<bool> stop{false};
+    std::thread capture([&] {
+        AudioBands out;
+        uint32_t t = 0;
+        while (!stop.load()) {
+            a.AnalyseBlock(loud.data(), kFrames, t, out);
+            t += 100;
+        }
+    });
+    float lowest = 1.0f;
+    float highest = 0.0f;
+    for (int i = 0; i < 2000; ++i) {
+        a.SetSelectivity(static_cast<float>(i % 7));
+        const float v = a.Volume();
+        lowest = std::min(lowest, v);
+        highest = std::max(highest, v);
+        a.IsDreaming();
+        a.TakeDreamEntered();
+        a.Agc();
+    }
+    a.SetSelectivity(2.5f);
+    stop.store(true);
+    capture.join();
+    EXPECT_GE(lowest, 0.0f);
+    EXPECT_LE(highest, 1.0f);
+    Analyse(a, loud);
+    EXPECT_EQ(a.Selectivity(), 2.5f);
+    EXPECT_EQ(a.Patterns(), BuildSelectivityPatterns(2.5f));
 }
 
 }  // namespace
