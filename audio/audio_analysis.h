@@ -13,10 +13,12 @@
 //   6. silence: a volume below 0.05 for 20 s enters the dream state, in which slowly
 //      wandering random values stand in for the levels until sound returns.
 //
-// Threads: AnalyseBlock, Patterns and Stats belong to the capture thread (or to whoever holds
-// the object while capture is stopped). Volume, Agc, SetAgc, IsDreaming, TakeDreamEntered and
-// SetSelectivity may be called from any thread; the values they share are single atomics,
-// relaxed where each is read whole and needs to agree with nothing else.
+// Threads: AnalyseBlock, Selectivity, Patterns, Stats and BinAverage belong to the capture
+// thread (or to whoever holds the object while capture is stopped). Volume, Agc, SetAgc,
+// IsDreaming, TakeDreamEntered and SetSelectivity may be called from any thread; the values
+// they share are single atomics, relaxed where each is read whole and needs to agree with
+// nothing else. SetAgc is for a stored value before capture starts: a block running at the
+// same time may overwrite it.
 //
 // Nothing allocates after construction.
 #pragma once

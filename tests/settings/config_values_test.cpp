@@ -196,6 +196,7 @@ constexpr DocumentedText kDocumentedTexts[] = {
     {u"Config", u"FromWebL", u""},
     {u"Config", u"EULA", u""},
     {u"Config", u"MRUDir", u""},
+    {u"Config", u"AudioSource", u""},
     {u"Messages", u"Font", u"Arial"},
     {u"-Common", u"Me", u""},
 };
