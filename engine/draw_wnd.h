@@ -330,6 +330,55 @@ class CDrawWnd {
     bool DriftTick();
     void DriftStep();
 
+    // ---- The audio drive (public) -----------------------------------------------------------
+    //
+    // An audio drive reads these values as the bases it steers around and writes them back
+    // with the setters. Each setter takes the engine lock; the getters read plain fields, so a
+    // caller on another thread holds EngineLock() around them (the drive takes it once per
+    // block of sound for all its reads and writes).
+
+    // The viscosity in its stored form (1 .. 40100; the damping is 1 - 1/v).
+    void SetViscosityStored(double viscosity);
+    double ViscosityStored() const { return m_motion.m_dViscosity; }
+    double Activity() const { return m_motion.m_dActivity; }
+    double Pace() const { return m_motion.m_dPace; }
+    double Confinement() const { return m_motion.m_dConfine; }
+    double InfluenceRange() const { return m_motion.m_fInfluenceRange; }
+    // The mover inertia (0 .. 1), which SetTurbulence derives from the turbulence.
+    double MoverInertia() const { return m_motion.m_fMoverInertia; }
+    // The point magnitude in its stored form, SetPointMagnitude's value raised to 1.618.
+    double PointMagnitudeStored() const { return m_colour.m_dPointMagnitude; }
+    void SetPointMagnitudeStored(double magnitude);  // limited to 0..1
+    // Glitter ("Add Glitter"): the sparkle's highlight exponent and amount, which the shimmer
+    // setters derive and the drive moves while glitter is on.
+    bool GlitterOn() const { return m_look.m_bGlitter != 0; }
+    double GlitterExp() const { return m_look.m_fSparkExp; }
+    double GlitterAmount() const { return m_look.m_fSparkAmount; }
+    void SetGlitterExp(double exponent);   // limited to 0..10000
+    void SetGlitterAmount(double amount);  // limited to 0..5000
+    // How the sprays spread their launch speeds: the exponent of 1 - v^2 (0.5 until an audio
+    // drive moves it; 0 launches every dot at full speed). Limited to 0..100000.
+    void SetSprayShape(double shape);
+    double SprayShape() const { return m_style.m_dSprayShape; }
+    // Turns the pattern's direction (the sprays' and sweeps' launch angle) by radians.
+    void KickPatternAngle(double radians);
+    double PatternAngle() const { return m_motion.m_dPatternAngle; }
+    // The current style (0..29, -1 before the first pattern) and its parameters as they stand;
+    // their roles and ranges are in the style table.
+    int Style() const { return m_style.m_nStyle; }
+    int Motion() const { return m_motion.m_nMotion; }
+    float StyleParam(int slot) const;  // 0 for a slot outside 0..5
+    // Writes one parameter of the current style (slot 0..5) as drift does: a live copy that
+    // the emission takes over when it next reads that parameter, or the parameter itself.
+    // A value that is not a finite number, or a slot outside 0..5, is ignored.
+    void SetLiveStyleParam(int slot, double value);
+    void SetStyleParamValue(int slot, double value);
+    // Tells "Recursive" motion that the music had a beat: while an audio drive is attached,
+    // the next emission attaches the next mover in turn to its first new dot instead of
+    // setting the movers of its dots loose. Safe from any thread.
+    void FlagAttachBeat();
+    bool AttachBeatPending() const;
+
     // Drawing strokes for the "Draw" style. phase 1 = left button pressed, 0 = moved,
     // 2 = released; keyFlags bit 4 (Shift) or 8 (Ctrl) on a press appends a stroke.
     static constexpr int kStrokeMoved = 0;
@@ -440,6 +489,9 @@ class CDrawWnd {
     void EmitDots();
     void ParkRun(int first, int last);
     void DetachMoversIn(int first, int last);
+    // With an audio drive attached and a beat pending: takes the beat and attaches the next
+    // mover in turn to dot `first`. False, changing nothing, otherwise.
+    bool AttachMoverOnBeat(int first);
     void RunMotionBands();
     void GatherBandStatistics();
     static void RunBandJob(CDrawWnd* engine, DotBand* band);
@@ -642,8 +694,6 @@ class CDrawWnd {
     void RestartMovers();
     // Marks the pattern for a restart on the next frame and tells the canvas.
     void RequestPatternRestart();
-    // The viscosity in its stored form (1 and up; the damping is 1 - 1/v).
-    void SetViscosityStored(double viscosity);
     void UpdateConfineGain();
     void UpdateWrapActive();
     // Angle by which the reflection copies are turned, from the orientation settings.

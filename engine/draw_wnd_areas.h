@@ -92,7 +92,10 @@ struct MoverField {
     uint32_t m_dwCursorJumpMs = 0;  // when mover 0 last jumped onto the pointer
     uint8_t m_bCursorPlaced = 0;    // mover 0 has been on the pointer since the pattern start
     uint8_t m_bWarpBeat = 0;        // set by the audio drive (any thread), used by "Warp"
-    float m_fFlowAvgX = 0.0f;       // slow average of mover 1's flow
+    // Set by the audio drive (any thread), taken by the emission in "Recursive" motion.
+    std::atomic<uint8_t> m_bAttachBeat{0};
+    int32_t m_nBeatMover = 0;  // the mover the next such beat attaches
+    float m_fFlowAvgX = 0.0f;  // slow average of mover 1's flow
     float m_fFlowAvgY = 0.0f;
 };
 

@@ -438,7 +438,10 @@ void CDrawWnd::EmitDots() {
         } else {
             Emit(first, last, static_cast<double>(intervalFrames) / group, intervalFrames);
             ColourNewDots(first, last);
-            if (m_motion.m_nMotion == kMotionRecursive) DetachMoversIn(first, last);
+            // A beat in the music sends one mover to the new dots; otherwise the movers of
+            // the dots just re-emitted let go of them.
+            if (m_motion.m_nMotion == kMotionRecursive && !AttachMoverOnBeat(first))
+                DetachMoversIn(first, last);
         }
     }
 }
@@ -465,6 +468,16 @@ void CDrawWnd::DetachMoversIn(int first, int last) {
         const int offset = ((dot - first) % m_dots.m_nDots + m_dots.m_nDots) % m_dots.m_nDots;
         if (offset < span) m_movers.m_moverDot[k] = -dot;
     }
+}
+
+bool CDrawWnd::AttachMoverOnBeat(int first) {
+    if (m_drift.m_bAudioDriveAttached == 0 || m_movers.m_nMovers <= 0) return false;
+    if (m_movers.m_bAttachBeat.exchange(0, std::memory_order_relaxed) == 0) return false;
+    const int k = m_movers.m_nBeatMover % std::min(m_movers.m_nMovers, kMaxMovers);
+    // Attached (not negated): the mover glides to the new dot instead of jumping onto it.
+    m_movers.m_moverDot[k] = first;
+    m_movers.m_nBeatMover = k + 1;
+    return true;
 }
 
 // ============================================================================================

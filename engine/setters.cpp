@@ -6,12 +6,14 @@
 // them take the engine lock: the configuration thread calls them while the frame thread
 // runs, and the lock is what keeps a half-changed parameter set out of a frame.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
 
 #include "engine/draw_wnd.h"
+#include "engine/style_table.h"
 
 namespace quovis {
 
@@ -348,6 +350,77 @@ void CDrawWnd::SetStartColour(double value) {
     Lock lock(m_csEngine);
     m_style.m_fStyleParam[0] = static_cast<float>(value);
     SetNewDotColour();
+}
+
+// ---- What the audio drive moves ------------------------------------------------------------
+
+void CDrawWnd::SetPointMagnitudeStored(double magnitude) {
+    if (!std::isfinite(magnitude)) return;
+    Lock lock(m_csEngine);
+    m_colour.m_dPointMagnitude = std::clamp(magnitude, 0.0, 1.0);
+    UpdatePointCap();
+}
+
+void CDrawWnd::SetGlitterExp(double exponent) {
+    if (!std::isfinite(exponent)) return;
+    Lock lock(m_csEngine);
+    m_look.m_fSparkExp = static_cast<float>(std::clamp(exponent, 0.0, 10000.0));
+}
+
+void CDrawWnd::SetGlitterAmount(double amount) {
+    if (!std::isfinite(amount)) return;
+    Lock lock(m_csEngine);
+    m_look.m_fSparkAmount = static_cast<float>(std::clamp(amount, 0.0, 5000.0));
+    UpdateShimmerOn();
+}
+
+void CDrawWnd::SetSprayShape(double shape) {
+    if (!std::isfinite(shape)) return;
+    // A negative exponent would launch the dots drawn near the rim at unbounded speeds.
+    Lock lock(m_csEngine);
+    m_style.m_dSprayShape = std::clamp(shape, 0.0, 100000.0);
+}
+
+void CDrawWnd::KickPatternAngle(double radians) {
+    if (!std::isfinite(radians)) return;
+    Lock lock(m_csEngine);
+    // Kept within one turn, as the emitters keep it, so that many kicks lose no precision.
+    const double a = std::fmod(m_motion.m_dPatternAngle + radians, kTwoPi);
+    m_motion.m_dPatternAngle = a;
+    m_motion.m_dPatternSin = std::sin(a);
+    m_motion.m_dPatternCos = std::cos(a);
+}
+
+float CDrawWnd::StyleParam(int slot) const {
+    if (slot < 0 || slot >= kStyleParamSlots) return 0.0f;
+    return m_style.m_fStyleParam[slot];
+}
+
+void CDrawWnd::SetLiveStyleParam(int slot, double value) {
+    if (slot < 0 || slot >= kStyleParamSlots || !std::isfinite(value)) return;
+    Lock lock(m_csEngine);
+    m_style.m_fStyleParamLive[slot] = static_cast<float>(value);
+}
+
+void CDrawWnd::SetStyleParamValue(int slot, double value) {
+    if (slot < 0 || slot >= kStyleParamSlots || !std::isfinite(value)) return;
+    Lock lock(m_csEngine);
+    const float v = static_cast<float>(value);
+    if (v == m_style.m_fStyleParam[slot]) return;
+    m_style.m_fStyleParam[slot] = v;
+    // The group size is derived from these two when the style's parameters are applied; the
+    // frame step applies them again only when they are marked changed.
+    const StyleInfo* style = GetStyle(m_style.m_nStyle);
+    const int32_t role = style != nullptr ? style->params[slot].role : kRoleNone;
+    if (role == kRoleDotsPerGroup || role == kRoleStrobePeriod) m_style.m_bStyleParamsChanged = 1;
+}
+
+void CDrawWnd::FlagAttachBeat() {
+    m_movers.m_bAttachBeat.store(1, std::memory_order_relaxed);
+}
+
+bool CDrawWnd::AttachBeatPending() const {
+    return m_movers.m_bAttachBeat.load(std::memory_order_relaxed) != 0;
 }
 
 // ---- Trails -------------------------------------------------------------------------------
