@@ -14,6 +14,7 @@
 
 #include "audio/pulse_capture.h"
 
+#include <pthread.h>
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
@@ -65,6 +66,7 @@ namespace {
 constexpr auto kOpenTimeout = std::chrono::seconds(3);
 
 constexpr size_t kBlockBytes = kCaptureBlockBytes;
+constexpr char kCaptureThreadName[] = "quovis capture";
 
 std::string ServerError(std::string_view what, pa_context* context) {
     return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
@@ -127,6 +129,8 @@ struct PulseCapture::Impl {
 };
 
 void PulseCapture::Impl::Run() {
+    // Named, so that a debugger, top -H or a test can tell it apart.
+    pthread_setname_np(pthread_self(), kCaptureThreadName);
     context = pa_context_new(pa_mainloop_get_api(loop), "Quovis");
     if (!context) {
         Fail("cannot set up a sound server connection");

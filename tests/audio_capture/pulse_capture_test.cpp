@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <numbers>
 #include <optional>
 #include <sstream>
@@ -168,11 +169,15 @@ void WriteToneWav(const std::string& path) {
     }
 }
 
-int ThreadCount() {
+// The threads of this process with the capture thread's name.
+int CaptureThreads() {
     int count = 0;
     if (DIR* tasks = opendir("/proc/self/task")) {
         while (const dirent* entry = readdir(tasks)) {
-            if (entry->d_name[0] != '.') ++count;
+            if (entry->d_name[0] == '.') continue;
+            const std::string name =
+                ReadFile(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            if (name == "quovis capture\n") ++count;
         }
         closedir(tasks);
     }
@@ -398,7 +403,6 @@ TEST_F(PulseCaptureServerTest, AnUnknownSourceFailsOpenWithItsName) {
 }
 
 TEST_F(PulseCaptureServerTest, CloseWhileRecordingEndsTheThreadAndTheDelivery) {
-    const int threadsBefore = ThreadCount();
     Listener listener;
     PulseCapture capture;
     ASSERT_TRUE(capture.Open(listener.Consumer(), "")) << capture.LastError();
@@ -406,6 +410,7 @@ TEST_F(PulseCaptureServerTest, CloseWhileRecordingEndsTheThreadAndTheDelivery) {
     ASSERT_TRUE(capture.Start());
     PlayTone("out");
     ASSERT_TRUE(HearsTone(listener, 3));
+    EXPECT_EQ(CaptureThreads(), 1);
 
     const auto before = Clock::now();
     EXPECT_TRUE(capture.Close());
@@ -413,7 +418,7 @@ TEST_F(PulseCaptureServerTest, CloseWhileRecordingEndsTheThreadAndTheDelivery) {
     std::cout << "Close took " << took.count() << " ms\n";
     // A guard against waiting on the server, not a measure of speed (about 80 ms is the aim).
     EXPECT_LT(took, 1000ms);
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(CaptureThreads(), 0);
 
     const int heard = listener.blocks;
     std::this_thread::sleep_for(100ms);
