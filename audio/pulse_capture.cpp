@@ -99,7 +99,8 @@ struct PulseCapture::Impl {
     std::string chosen;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
-    std::string device;  // the source the stream records from now
+    std::string requested;  // the source the stream was connected to
+    std::string device;     // the source the stream records from now (empty until READY)
     std::string defaultSink;
     std::vector<CaptureSource> listing;
     bool evaluating = false;
@@ -168,7 +169,9 @@ void PulseCapture::Impl::Run() {
 // simply stops delivering, and the reason waits in LastError.
 void PulseCapture::Impl::Fail(const std::string& why) {
     std::lock_guard lock(mutex);
-    error = why;
+    // The first reason is the cause; what fails after it (the stream of a lost connection)
+    // says less.
+    if (error.empty()) error = why;
     if (openState == OpenState::Opening) {
         openState = OpenState::Failed;
         quit = true;
@@ -260,6 +263,7 @@ void PulseCapture::Impl::Decide() {
 }
 
 void PulseCapture::Impl::ConnectStream(const std::string& source) {
+    requested = source;
     const pa_sample_spec spec = {PA_SAMPLE_S16NE, kCaptureSampleRate, kCaptureChannels};
     stream = pa_stream_new(context, "Audio sync", &spec, nullptr);
     if (!stream) {
@@ -300,7 +304,9 @@ void PulseCapture::Impl::OnContextState(pa_context* context, void* self) {
         }
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED:
-            impl.Fail(ServerError("cannot reach the sound server", context));
+            impl.Fail(ServerError(impl.device.empty() ? "cannot reach the sound server"
+                                                      : "the sound server went away",
+                                  context));
             break;
         default:
             break;
@@ -332,7 +338,13 @@ void PulseCapture::Impl::OnStreamState(pa_stream* stream, void* self) {
             break;
         }
         case PA_STREAM_FAILED:
-            impl.Fail(ServerError("the sound server stopped the recording", impl.context));
+            // Before READY: the source is missing or refuses the format. After: the source
+            // went away and the server found nowhere to move the stream.
+            impl.Fail(ServerError(
+                impl.device.empty()
+                    ? "the sound server would not record from \"" + impl.requested + "\""
+                    : "the recording from \"" + impl.device + "\" stopped",
+                impl.context));
             break;
         default:
             break;
@@ -393,8 +405,12 @@ PulseCapture::~PulseCapture() {
 }
 
 bool PulseCapture::Open(AudioConsumer consumer, std::string_view sourceName) {
-    Close();
     Impl& impl = *m_impl;
+    if (!Close()) {
+        std::lock_guard lock(impl.mutex);
+        impl.error = "the capture cannot be reopened from its own thread";
+        return false;
+    }
     {
         std::lock_guard lock(impl.mutex);
         impl.error.clear();
@@ -411,6 +427,7 @@ bool PulseCapture::Open(AudioConsumer consumer, std::string_view sourceName) {
     impl.startRequested = false;
     impl.consumer = std::move(consumer);
     impl.chosen = std::string(sourceName);
+    impl.requested.clear();
     impl.device.clear();
     impl.evaluating = impl.evaluateAgain = false;
     impl.filter.Reset();
@@ -422,7 +439,10 @@ bool PulseCapture::Open(AudioConsumer consumer, std::string_view sourceName) {
         std::unique_lock lock(impl.mutex);
         const bool answered = impl.openStateChanged.wait_for(
             lock, kOpenTimeout, [&impl] { return impl.openState != Impl::OpenState::Opening; });
-        if (!answered) impl.error = "the sound server did not answer within 3 s";
+        if (!answered) {
+            impl.error = "the sound server did not answer within " +
+                         std::to_string(kOpenTimeout.count()) + " s";
+        }
         opened = impl.openState == Impl::OpenState::Open;
     }
     if (!opened) Close();

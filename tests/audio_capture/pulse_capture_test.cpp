@@ -220,6 +220,12 @@ struct Listener {
 
 class PulseCaptureServerTest : public ::testing::Test {
   protected:
+    // The modules the server starts with besides its socket.
+    virtual std::vector<std::string> Modules() const {
+        return {"module-null-sink sink_name=out", "module-null-sink sink_name=mic",
+                "module-null-source source_name=line"};
+    }
+
     void SetUp() override {
         for (const char* program : {"pulseaudio", "pactl", "paplay"}) {
             if (!FindProgram(program)) GTEST_SKIP() << program << " is not installed";
@@ -236,12 +242,15 @@ class PulseCaptureServerTest : public ::testing::Test {
         m_env.emplace_back(
             std::make_unique<ScopedEnv>("PULSE_SERVER", "unix:" + m_dir + "/run/pulse/native"));
         // Root may run it (it warns); -n leaves out the default script: only these modules.
-        m_server =
-            Spawn({"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
-                   "--log-target=stderr", "--load=module-native-protocol-unix auth-anonymous=1",
-                   "--load=module-null-sink sink_name=out", "--load=module-null-sink sink_name=mic",
-                   "--load=module-null-source source_name=line"},
-                  m_log);
+        std::vector<std::string> args = {"pulseaudio",
+                                         "--daemonize=no",
+                                         "--exit-idle-time=-1",
+                                         "-n",
+                                         "--use-pid-file=no",
+                                         "--log-target=stderr",
+                                         "--load=module-native-protocol-unix auth-anonymous=1"};
+        for (const std::string& module : Modules()) args.push_back("--load=" + module);
+        m_server = Spawn(args, m_log);
         ASSERT_GT(m_server, 0) << "cannot start pulseaudio";
         ASSERT_TRUE(WaitUntil(
             [&] {
@@ -250,6 +259,7 @@ class PulseCaptureServerTest : public ::testing::Test {
             10s))
             << "the server did not come up:\n"
             << ReadFile(m_log);
+        if (Modules().empty()) return;
         ASSERT_TRUE(Pactl({"set-default-sink", "out"}));
         // The default recording source hears nothing: the capture must not take it.
         ASSERT_TRUE(Pactl({"set-default-source", "mic.monitor"}));
@@ -437,6 +447,41 @@ TEST_F(PulseCaptureServerTest, NothingIsDeliveredBeforeStart) {
     EXPECT_EQ(listener.blocks, 0);
     ASSERT_TRUE(capture.Start());
     EXPECT_TRUE(HearsTone(listener));
+}
+
+TEST_F(PulseCaptureServerTest, WhenTheServerGoesAwayDeliveryStopsWithAReason) {
+    Listener listener;
+    PulseCapture capture;
+    ASSERT_TRUE(capture.Open(listener.Consumer(), "")) << capture.LastError();
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(listener.HearMore(5));
+    Stop(m_server);
+    m_server = -1;
+    EXPECT_TRUE(WaitUntil([&] { return !capture.LastError().empty(); }, 5s));
+    EXPECT_EQ(capture.LastError().rfind("the sound server went away: ", 0), 0u)
+        << capture.LastError();
+    EXPECT_TRUE(capture.Close());
+    EXPECT_EQ(CaptureThreads(), 0);
+}
+
+// A server with nothing to record from: no output, no input.
+class PulseCaptureEmptyServerTest : public PulseCaptureServerTest {
+  protected:
+    std::vector<std::string> Modules() const override { return {}; }
+};
+
+TEST_F(PulseCaptureEmptyServerTest, OpenFailsWithAReason) {
+    Listener listener;
+    PulseCapture capture;
+    EXPECT_FALSE(capture.Open(listener.Consumer(), ""));
+    EXPECT_EQ(capture.LastError().rfind("the sound server would not record from "
+                                        "\"@DEFAULT_MONITOR@\": ",
+                                        0),
+              0u)
+        << capture.LastError();
+    EXPECT_EQ(CaptureThreads(), 0);
+    EXPECT_FALSE(capture.Open(listener.Consumer(), "line"));
+    EXPECT_EQ(capture.LastError(), "no recording source is called \"line\"");
 }
 
 // ============================================================================================
