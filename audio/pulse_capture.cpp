@@ -252,8 +252,9 @@ void PulseCapture::Impl::Decide() {
     } else {
         // The chosen source went away: listen to what the user hears until it comes back.
         if (choice.name.empty()) choice = ChooseCaptureSource(listing, defaultSink, {});
-        // The server's own "default monitor" is where it puts us anyway; moving there again on
-        // every event would only interrupt the sound.
+        // The server's "default monitor" stands in only when it names no default output we can
+        // see: there is nothing better to move to, and moving on every event would only
+        // interrupt the sound.
         if (choice.name != device && choice.name != kDefaultMonitorSource) MoveStream(choice.name);
     }
     if (evaluateAgain) {
