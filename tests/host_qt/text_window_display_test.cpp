@@ -85,7 +85,9 @@ TextShown Lines(int alpha) {
 
 class Dark final : public QRasterWindow {
   protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(QRect(QPoint(), size()), Qt::black); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::black);
+    }
 };
 
 class TextWindowOnX : public ::testing::Test {
