@@ -17,5 +17,6 @@ int ExportCommand(int argc, char** argv);
 int ImportCommand(int argc, char** argv);
 int SlideshowCommand(int argc, char** argv);
 int ScreenshotCommand(int argc, char** argv);
+int SongCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

@@ -38,8 +38,10 @@ void PrintUsage(FILE* out) {
         "       quovis-tool import [--replace] FILE...\n"
         "       quovis-tool slideshow --slides N [--seed S]\n"
         "       quovis-tool screenshot [--window-id N] --out FILE.png\n"
+        "       quovis-tool song --out FILE.wav [--seconds S] [--bpm B]\n"
         "       quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
-        "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
+        "                          [--frames N] [--seed S] [--bands N] [--every K]\n"
+        "                          [--audio FILE.wav] --out FILE.png\n"
         "       quovis-tool render --contact-sheet [--builtin] [--size WxH] [--frames N]\n"
         "                          --out FILE.png\n",
         out);
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
                              Command{"export", quovis::tool::ExportCommand},
                              Command{"import", quovis::tool::ImportCommand},
                              Command{"slideshow", quovis::tool::SlideshowCommand},
-                             Command{"screenshot", quovis::tool::ScreenshotCommand}}) {
+                             Command{"screenshot", quovis::tool::ScreenshotCommand},
+                             Command{"song", quovis::tool::SongCommand}}) {
         if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
     }
     if (std::strcmp(argv[1], "preset") == 0) return quovis::tool::PresetCommand(argc - 2, argv + 2);

@@ -1,7 +1,7 @@
 // quovis-tool render: steps the engine without a screen and writes what it drew as PNG.
 //
 //   render (--style N | --preset TEXT | --builtin NAME) [--size WxH] [--frames N] [--seed S]
-//          [--bands N] [--every K] --out FILE.png
+//          [--bands N] [--every K] [--audio FILE.wav] --out FILE.png
 //   render --contact-sheet [--builtin | --preset-file FILE] [--size WxH] [--cell WxH]
 //          [--frames N] [--seed S] [--bands N] --out FILE.png
 //
@@ -10,6 +10,9 @@
 // its drawing when it has one. Frames are stepped as fast as the machine allows with simulated time
 // (60 frames a second), so a seed gives the same picture on every run; with --bands 1 byte for
 // byte. --every K also writes every K-th frame as FILE-00001.png, FILE-00002.png, ...
+// --audio lets a song steer the pattern as audio sync does: 1,024 frames of the song are
+// analysed for every 23.2 ms of picture time, so the pictures follow the music in step; the
+// frame count then defaults to the song's length.
 // --contact-sheet renders all 30 styles (with --builtin all built-in presets, with
 // --preset-file the presets of a file, one per line) into one labelled grid; each cell is
 // rendered at --size and shown at --cell (default: the render size). --stats prints each
@@ -22,10 +25,12 @@
 #include <QtGui/QImage>
 #include <QtGui/QPainter>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -33,6 +38,8 @@
 #include <functional>
 #include <vector>
 
+#include "audio/audio_sync.h"
+#include "audio/wav_file.h"
 #include "engine/style_table.h"
 #include "present/headless_renderer.h"
 #include "present/picture_stats.h"
@@ -48,7 +55,8 @@ namespace {
 
 constexpr const char* kRenderUsage =
     "usage: quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
-    "                          [--frames N] [--seed S] [--bands N] [--every K] --out FILE.png\n"
+    "                          [--frames N] [--seed S] [--bands N] [--every K]\n"
+    "                          [--audio FILE.wav] --out FILE.png\n"
     "       quovis-tool render --contact-sheet [--builtin | --preset-file FILE] [--size WxH]\n"
     "                          [--cell WxH] [--frames N] [--seed S] [--bands N] [--stats]\n"
     "                          [--palette]\n"
@@ -71,6 +79,8 @@ struct RenderArgs {
     int32_t seed = 1;
     int bands = 0;
     int every = 0;
+    bool framesGiven = false;
+    std::string audio;  // a WAV file to steer the pattern with
     std::string out;
 };
 
@@ -110,6 +120,8 @@ int Parse(int argc, char** argv, RenderArgs& a) {
             a.builtin = value;
         } else if (opt == "--preset-file") {
             a.presetFile = value;
+        } else if (opt == "--audio") {
+            a.audio = value;
         } else if (opt == "--size" || opt == "--cell") {
             int w = 0, h = 0;
             char extra = 0;
@@ -140,6 +152,7 @@ int Parse(int argc, char** argv, RenderArgs& a) {
                                std::to_string(b.hi) + ", not '" + value + "'");
                 }
                 *b.target = static_cast<int>(*v);
+                if (opt == "--frames") a.framesGiven = true;
             }
             if (opt == "--seed") {
                 known = true;
@@ -158,6 +171,7 @@ int Parse(int argc, char** argv, RenderArgs& a) {
             return Bad("give --builtin or --preset-file for a contact sheet, not both");
         }
         if (a.every > 0) return Bad("--every does not go with --contact-sheet");
+        if (!a.audio.empty()) return Bad("--audio does not go with --contact-sheet");
     } else {
         if (a.stats) return Bad("--stats goes with --contact-sheet");
         if (a.builtinSheet) return Bad("--builtin wants a preset name (or --contact-sheet)");
@@ -267,7 +281,7 @@ std::optional<RenderJob> PresetJobFromUtf8(const std::string& text) {
 
 // Renders one job; returns the last frame, or an empty picture after a message.
 Picture RenderJobPicture(const RenderArgs& a, const RenderJob& job, Progress* progress,
-                         int progressBase) {
+                         int progressBase, const StereoSound* song = nullptr) {
     RenderOptions options;
     options.width = a.width;
     options.height = a.height;
@@ -279,7 +293,26 @@ Picture RenderJobPicture(const RenderArgs& a, const RenderJob& job, Progress* pr
         std::fprintf(stderr, "quovis-tool render: %s: %s\n", job.label.c_str(), renderer.Error());
         return picture;
     }
+    // The song, block by block, in step with the picture's simulated time.
+    double pictureMs = 0.0;
+    std::unique_ptr<AudioSync> sync;
+    if (song != nullptr) {
+        AudioSyncSettings settings;
+        settings.seed = a.seed;
+        sync = std::make_unique<AudioSync>(renderer.Engine(), settings, nullptr, [&pictureMs] {
+            return static_cast<uint32_t>(pictureMs);
+        });
+    }
+    constexpr std::size_t kBlock = 1024;
+    std::size_t block = 0;
     for (int f = 1; f <= a.frames; ++f) {
+        pictureMs = f * 1000.0 / options.frameRate;
+        while (sync != nullptr && (block + 1) * kBlock <= song->Frames() &&
+               static_cast<double>(block * kBlock) * 1000.0 / kAnalysisRate <= pictureMs) {
+            sync->OnBlock(song->samples.data() + 2 * block * kBlock, static_cast<int>(kBlock),
+                          static_cast<uint32_t>(pictureMs));
+            ++block;
+        }
         if (!renderer.RenderFrame()) {
             std::fprintf(stderr, "quovis-tool render: the engine stopped producing frames\n");
             return Picture{};
@@ -415,8 +448,22 @@ int RenderCommand(int argc, char** argv) {
         if (!job) return Bad("the --preset text is not valid UTF-8");
         jobs.push_back(std::move(*job));
     }
+    StereoSound song;
+    if (!args.audio.empty()) {
+        std::string error;
+        if (!ReadWavFile(args.audio, song, error)) {
+            std::fprintf(stderr, "quovis-tool render: %s: %s\n", args.audio.c_str(), error.c_str());
+            return 1;
+        }
+        // As long as the song, unless asked otherwise.
+        if (!args.framesGiven) {
+            const double seconds = static_cast<double>(song.Frames()) / kAnalysisRate;
+            args.frames = std::clamp(static_cast<int>(seconds * 60.0), 1, 1000000);
+        }
+    }
     Progress progress("frames", args.frames);
-    const Picture picture = RenderJobPicture(args, jobs.front(), &progress, 0);
+    const Picture picture =
+        RenderJobPicture(args, jobs.front(), &progress, 0, args.audio.empty() ? nullptr : &song);
     if (picture.pixels.empty()) return 1;
     progress.Done();
     if (!Save(ToImage(picture), args.out)) return 1;

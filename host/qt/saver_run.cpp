@@ -24,6 +24,8 @@
 #include <mutex>
 #include <vector>
 
+#include "audio/audio_sync.h"
+#include "audio/pulse_capture.h"
 #include "base/elapsed_time.h"
 #include "base/version.h"
 #include "host/cpu_usage.h"
@@ -103,6 +105,27 @@ class SaverOverlay final : public ArtOverlay {
     QImage m_desktop;
 };
 
+// The slideshow's choice, with the audio drive told of every new preset: it steers around
+// the values the preset brought, not those of the first one.
+class AudioAwareSelector final : public PatternSelector {
+  public:
+    AudioAwareSelector(PatternSelector& selector, std::unique_ptr<AudioSync>& audio)
+        : m_selector(selector), m_audio(audio) {}
+    bool SelectNext(CDrawWnd& engine) override { return Rebased(m_selector.SelectNext(engine)); }
+    bool NavigateHistory(CDrawWnd& engine, int direction) override {
+        return Rebased(m_selector.NavigateHistory(engine, direction));
+    }
+    bool HasHistory(int direction) const override { return m_selector.HasHistory(direction); }
+
+  private:
+    bool Rebased(bool changed) {
+        if (changed && m_audio != nullptr) m_audio->Rebase();
+        return changed;
+    }
+    PatternSelector& m_selector;
+    std::unique_ptr<AudioSync>& m_audio;
+};
+
 struct ForeignGeometry {
     bool exists = false;
     int width = 0;
@@ -151,6 +174,8 @@ class SaverSession {
     void OpenTextWindow(QScreen* own);
     void ReadOverlaySettings();
     bool SetUpDisplay();
+    void StartAudioSync();
+    void StopAudioSync();
     void OnInput(const SaverInputResult& r);
     void Evolve();
     bool FollowHostWindow();
@@ -178,6 +203,9 @@ class SaverSession {
     std::unique_ptr<TextOverlayWindow> m_textWindow;
     std::unique_ptr<FrameTextView> m_frameText;
     std::vector<std::unique_ptr<SecondaryWindow>> m_secondary;  // before the engine goes
+    std::unique_ptr<AudioSync> m_audio;  // music steering the engine, while audio sync is on
+    std::unique_ptr<PulseCapture> m_capture;
+    AudioAwareSelector m_selector{m_selection, m_audio};
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
     DisplayPlan m_plan;
@@ -340,22 +368,78 @@ bool SaverSession::SetUpDisplay() {
     const double maxTime = kMessagesMaxTime.Read(m_store);
     m_engine.SetSlideTimes(minTime, maxTime);
     m_engine.SetSlideDuration(minTime, maxTime);
+    StartAudioSync();
     FrameHooks hooks;
     hooks.pacer = &m_pacer;
-    hooks.selector = &m_selection;
+    hooks.selector = &m_selector;
     hooks.snapshots = &m_snapshots;
     hooks.overlay = &m_overlay;
+    hooks.audio = m_audio.get();
     m_engine.SetKeepDesktopPicture(m_overlay.HasDesktop());
     m_engine.SetFrameHooks(hooks);
     m_engine.SetAutoSave(kConfigAutoSave.Read(m_store) != 0);
     ReadOverlaySettings();
-    if (!m_selection.SelectNext(m_engine)) return false;
+    if (!m_selector.SelectNext(m_engine)) return false;
     m_engine.ApplyCanvasSettings();
     m_driver.SetSlideshow(m_selection.SlideshowOn());
     m_driver.SetTargetFps(fps);
     m_driver.SetShowFrameRateAlways(m_options.showFps);
     m_driver.StartRendering(true);
     return true;
+}
+
+// Music steers the art when "AudioSync" is on: the capture listens to what the speakers
+// play (or to "AudioSource"), and each block it records steers the engine on its thread.
+// Without a sound server or a source the saver runs on without audio and says why.
+void SaverSession::StartAudioSync() {
+    if (!m_plan.saverMode || kConfigAudioSync.Read(m_store) == 0) return;
+    AudioSyncSettings settings;
+    settings.sensitivity = static_cast<float>(kConfigAudioSyncSensitivity.Read(m_store) / 1000.0);
+    settings.selectivity = static_cast<float>(kConfigAudioSyncQ.Read(m_store) / 100.0);
+    for (int i = 0; i < kAudioStats; ++i) {
+        float& stat = settings.stats[static_cast<std::size_t>(i)];
+        stat = static_cast<float>(kAudioStat.ReadOr(m_store, i, stat));
+    }
+    settings.agc = static_cast<float>(kAudioAGC.Read(m_store));
+    settings.seed = m_engine.RandomInteger();
+    SystemClock* clock = &m_clock;
+    m_audio = std::make_unique<AudioSync>(m_engine, settings, &m_text,
+                                          [clock] { return clock->Milliseconds(); });
+    m_capture = std::make_unique<PulseCapture>();
+    AudioSync* sync = m_audio.get();
+    const std::string source =
+        QString::fromStdU16String(kConfigAudioSource.Read(m_store)).toStdString();
+    const bool started = m_capture->Open(
+                             [sync, clock](const int16_t* frames, int count) {
+                                 sync->OnBlock(frames, count, clock->Milliseconds());
+                             },
+                             source) &&
+                         m_capture->QueueBuffers(4) && m_capture->Start();
+    if (!started) {
+        std::fprintf(stderr, "quovis: audio sync is off: %s\n", m_capture->LastError().c_str());
+        m_capture->Close();
+        m_capture.reset();
+        m_audio.reset();
+    }
+}
+
+// Stops listening, then keeps what the analysis learnt for the next run.
+void SaverSession::StopAudioSync() {
+    if (m_capture != nullptr) m_capture->Close();
+    m_capture.reset();
+    if (m_audio == nullptr) return;
+    const AudioStats stats = m_audio->Statistics();
+    for (int i = 0; i < kAudioStats; ++i) {
+        kAudioStat.Write(m_store, i, stats[static_cast<std::size_t>(i)]);
+    }
+    kAudioAGC.Write(m_store, m_audio->Agc());
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
+        FrameHooks hooks;
+        hooks.pacer = &m_pacer;
+        m_engine.SetFrameHooks(hooks);
+    }
+    m_audio.reset();
 }
 
 void SaverSession::Evolve() {
@@ -392,6 +476,9 @@ void SaverSession::OnInput(const SaverInputResult& r) {
             TakeSnapshot(m_engine, r.value == 1, m_store, &m_text);
             break;
         }
+        case SaverAction::ToggleAudioBars:
+            if (m_audio != nullptr) m_audio->ToggleBars();
+            break;
         case SaverAction::ToggleFrameRate:
             m_driver.ToggleFrameRateRequest();
             break;
@@ -526,6 +613,7 @@ int SaverSession::Run() {
         if (drew && m_options.maxFrames > 0 && ++m_frames >= m_options.maxFrames) break;
         if (polled && !drew) QThread::msleep(2);
     }
+    StopAudioSync();
     m_text.SetView(nullptr);
     if (m_textWindow != nullptr) m_textWindow->hide();
     m_main->hide();
