@@ -378,6 +378,25 @@ TEST_F(SaverProgram, DrawsIntoAWindowItDidNotCreate) {
     EXPECT_TRUE(saver.Exited(10s));
 }
 
+TEST_F(SaverProgram, WithoutASoundServerAudioSyncIsOffAndTheArtRunsOn) {
+    {
+        ConfigStore store(m_profile.DatabasePath());
+        ASSERT_TRUE(kConfigAudioSync.Write(store, 1));
+    }
+    const std::string dead = "unix:" + (m_profile / "no-server");
+    Saver saver(m_profile, {"--window"}, {{"PULSE_SERVER", dead}});
+    const xcb_window_t window = WaitForSaverWindow();
+    ASSERT_NE(window, 0u);
+    QImage first, second;
+    ASSERT_TRUE(TwoLitPictures(window, first, second));
+    EXPECT_NE(first, second);
+    std::ifstream in(m_profile / "stderr.txt");
+    const std::string err(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(err.find("quovis: audio sync is off: "), std::string::npos) << err;
+    kill(saver.Pid(), SIGTERM);
+    EXPECT_TRUE(saver.Exited(5s));
+}
+
 TEST_F(SaverProgram, AFullScreenSaverEndsOnAKeyButNotOnF12WhichLeavesAPicture) {
     const std::string pictures = m_profile / "pictures";
     {
