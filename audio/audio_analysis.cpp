@@ -128,7 +128,7 @@ SelectivityPatterns BuildSelectivityPatterns(float q) {
 // ---- Block analysis ---------------------------------------------------------------------------
 
 AudioAnalysis::AudioAnalysis(int32_t seed, float selectivity)
-    : m_window(OptimisedBlackmanWindow()), m_stats(LimitAudioStats(DefaultAudioStats())) {
+    : m_window(OptimisedBlackmanWindow()) {
     // Half-octave bands from the top down: band b ends at bin 256·2^(-b/2), rounded to the
     // nearest bin, and starts after the next band's end; the lowest band ends at bin 0, which
     // (the constant part of the signal) belongs to no band.

@@ -13,7 +13,7 @@
 //   6. silence: a volume below 0.05 for 20 s enters the dream state, in which slowly
 //      wandering random values stand in for the levels until sound returns.
 //
-// Threads: AnalyseBlock, Selectivity, Patterns, Stats and BinAverage belong to the capture
+// Threads: AnalyseBlock, Selectivity, Patterns and BinAverage belong to the capture
 // thread (or to whoever holds the object while capture is stopped). Volume, Agc, SetAgc,
 // IsDreaming, TakeDreamEntered and SetSelectivity may be called from any thread; the values
 // they share are single atomics, relaxed where each is read whole and needs to agree with
@@ -47,7 +47,7 @@ using AudioStats = std::array<float, kAudioStats>;
 
 // 0.6 for every mean, 0 for number 6: the value to read when none is stored. Number 13's
 // default lies above its limit, so it comes out of LimitAudioStats as 0.5, which is also
-// where a new analysis starts it.
+// where a new drive starts it.
 AudioStats DefaultAudioStats();
 // Stored means pulled into their limits (-0.5..0.5 for numbers 6 and 13, 0.25..0.75 for the
 // others); a value that is not a number takes its default first.
@@ -106,11 +106,6 @@ class AudioAnalysis {
     float Selectivity() const { return m_selectivity; }
     const SelectivityPatterns& Patterns() const { return m_patterns; }
 
-    // The drive's long-run means. LoadStats limits stored values (LimitAudioStats).
-    void LoadStats(const AudioStats& stored) { m_stats = LimitAudioStats(stored); }
-    const AudioStats& Stats() const { return m_stats; }
-    AudioStats& Stats() { return m_stats; }
-
     // The very slow per-bin average of the magnitudes, for a spectrum view.
     const std::array<float, kBins>& BinAverage() const { return m_binAverage; }
 
@@ -157,7 +152,6 @@ class AudioAnalysis {
 
     float m_selectivity = kDefaultSelectivity;
     SelectivityPatterns m_patterns{};
-    AudioStats m_stats;
 
     // Shared with other threads.
     std::atomic<float> m_volume{0.0f};
