@@ -23,7 +23,7 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
 }
 
 void PutTag(std::vector<uint8_t>& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(tag[i]));
 }
 
 // Overwrites four bytes at `at`: a little-endian number or a tag.
@@ -76,6 +76,7 @@ std::vector<uint8_t> Wav(const Layout& l, int frames, const std::vector<double>&
             PutSample(data, levels[c % levels.size()], l.tag, l.bits);
     }
     std::vector<uint8_t> b;
+    b.reserve(data.size() + 80);
     PutTag(b, "RIFF");
     Put32(b, 0);  // patched below
     PutTag(b, "WAVE");
