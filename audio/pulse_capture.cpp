@@ -266,7 +266,7 @@ void PulseCapture::Impl::Decide() {
 void PulseCapture::Impl::ConnectStream(const std::string& source) {
     requested = source;
     const pa_sample_spec spec = {PA_SAMPLE_S16NE, kCaptureSampleRate, kCaptureChannels};
-    stream = pa_stream_new(context, "Audio sync", &spec, nullptr);
+    stream = pa_stream_new(context, "Music for the art", &spec, nullptr);
     if (!stream) {
         Fail(ServerError("cannot make a recording stream", context));
         return;

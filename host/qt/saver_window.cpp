@@ -1,5 +1,7 @@
 #include "host/qt/saver_window.h"
 
+#include "host/qt/text_view.h"
+
 #include <QtGui/qguiapplication_platform.h>
 #include <QtGui/QBackingStore>
 #include <QtGui/QKeyEvent>
@@ -118,7 +120,7 @@ void main() {
 // monitor, 20 pixels from the left and 120 from the bottom, made smaller to fit a narrow
 // window. Empty when the window is too small for readable text.
 QRectF TextPlaceIn(const QSize& window) {
-    constexpr qreal kWidth = 648.0, kHeight = 100.0;
+    constexpr qreal kWidth = kTextWindowWidth, kHeight = kTextWindowHeight;
     const qreal scale = std::min(1.0, (window.width() - 40.0) / kWidth);
     if (scale < 0.3) return {};
     const qreal h = kHeight * scale;
