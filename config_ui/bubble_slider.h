@@ -29,9 +29,11 @@ class BubbleSlider : public QAbstractSlider {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     QRectF ThumbRect() const;
+    double ThumbRadius() const;
     int ValueAt(double x) const;
     void PageTowardsPress();
 
@@ -39,6 +41,7 @@ class BubbleSlider : public QAbstractSlider {
     double m_pressX = 0.0;
     double m_grabOffset = 0.0;
     bool m_dragging = false;
+    int m_wheelRest = 0;  // eighths of a degree not yet turned into steps
 };
 
 }  // namespace quovis
