@@ -52,10 +52,37 @@ namespace quovis {
 namespace {
 
 std::atomic<bool> g_stopRequested{false};
+std::atomic<int> g_stopSignal{0};  // the signal that asked the saver to stop, 0 for none
 
-extern "C" void OnStopSignal(int) {
+extern "C" void OnStopSignal(int signal) {
+    g_stopSignal.store(signal, std::memory_order_relaxed);
     g_stopRequested.store(true, std::memory_order_relaxed);
 }
+
+// SIGTERM and SIGINT end the saver's loop while it runs; afterwards whatever handled them
+// before is back. A saver run from inside another window's loop (the configuration window's
+// Preview) must not leave its handler behind: the window would then ignore both signals.
+class StopSignals {
+  public:
+    StopSignals() {
+        g_stopRequested.store(false, std::memory_order_relaxed);
+        g_stopSignal.store(0, std::memory_order_relaxed);
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigaction(SIGTERM, &action, &m_oldTerm);
+        sigaction(SIGINT, &action, &m_oldInt);
+    }
+    ~StopSignals() {
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        sigaction(SIGINT, &m_oldInt, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    struct sigaction m_oldTerm {};
+    struct sigaction m_oldInt {};
+};
 
 // A full-screen saver puts itself back on top this often, in case another window covered it.
 constexpr qint64 kOnTopMs = 2000;
@@ -206,6 +233,7 @@ class SaverSession {
     std::unique_ptr<AudioSync> m_audio;  // music steering the engine, while audio sync is on
     std::unique_ptr<PulseCapture> m_capture;
     AudioAwareSelector m_selector{m_selection, m_audio};
+    QObject m_connections;  // context of the session's connections to the application
     QWindow* m_foreign = nullptr;
     bool m_quit = false;
     DisplayPlan m_plan;
@@ -575,7 +603,10 @@ int SaverSession::Run() {
         std::fprintf(stderr, "quovis: the picture could not be set up for this window\n");
         return 1;
     }
-    QObject::connect(qGuiApp, &QGuiApplication::lastWindowClosed, [this] { m_quit = true; });
+    // The connection ends with the session (its context object): a saver run inside the
+    // configuration window returns while the application goes on closing windows.
+    QObject::connect(qGuiApp, &QGuiApplication::lastWindowClosed, &m_connections,
+                     [this] { m_quit = true; });
     QElapsedTimer hostCheck;
     hostCheck.start();
     QElapsedTimer onTop;  // the last time the full-screen windows were put back on top
@@ -620,14 +651,7 @@ int SaverSession::Run() {
     return 0;
 }
 
-}  // namespace
-
-int RunSaver(const SaverRunOptions& options) {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-
+int RunSaverSession(const SaverRunOptions& options) {
     // One full-screen saver per user at a time.
     std::unique_ptr<QLockFile> lock;
     if (options.kind == SaverWindowKind::FullScreen && options.parentWindow == 0) {
@@ -639,6 +663,21 @@ int RunSaver(const SaverRunOptions& options) {
     }
     SaverSession session(options);
     return session.Run();
+}
+
+}  // namespace
+
+int RunSaver(const SaverRunOptions& options) {
+    int result = 0;
+    {
+        const StopSignals stopSignals;
+        result = RunSaverSession(options);
+    }
+    // A signal that ended a Preview run from the configuration window meant the whole
+    // program: with the old handling back, it gets the signal again.
+    const int signal = g_stopSignal.load(std::memory_order_relaxed);
+    if (options.nested && signal != 0) raise(signal);
+    return result;
 }
 
 }  // namespace quovis

@@ -21,11 +21,15 @@ struct SaverRunOptions {
     int windowWidth = 1280;           // an ordinary window's first size
     int windowHeight = 720;
     int maxFrames = 0;  // stop after this many frames (0: run until ended)
+    // Run from inside another window's event loop (the configuration window's Preview): the
+    // caller's application goes on afterwards, so a SIGTERM or SIGINT that ends the saver is
+    // passed on to the program once the saver is done.
+    bool nested = false;
 };
 
-// Needs a QGuiApplication. Returns the process exit status: 0 when the saver ran and ended,
-// 1 when no window could be shown, and 0 without a window when a full-screen saver of this
-// user is already running.
+// Needs a QGuiApplication; never quits it, and leaves the signal handling as it found it. Returns
+// the process exit status: 0 when the saver ran and ended, 1 when no window could be shown, and 0
+// without a window when a full-screen saver of this user is already running.
 int RunSaver(const SaverRunOptions& options);
 
 }  // namespace quovis
