@@ -2,12 +2,14 @@
 // machine once, and runs the saver in the surface asked for.
 #include <QtCore/QCoreApplication>
 #include <QtGui/QGuiApplication>
+#include <QtWidgets/QApplication>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "config_ui/config_window.h"
 #include "host/command_line.h"
 #include "host/processor_probe.h"
 #include "host/qt/handoff.h"
@@ -50,21 +52,25 @@ int main(int argc, char** argv) {
         default:
             break;
     }
+    std::string settingsFile;
     if (!request.settingsFiles.empty()) {
         // Settings files go to an open configuration window or to another of the maker's
-        // programs; only a file nobody takes is shown here.
+        // programs; a file of ours with no window open is opened by the window started here.
         QCoreApplication core(argc, argv);
         const quovis::HandoffResult handed = quovis::HandOffSettingsFiles(request.settingsFiles);
         if (!handed.message.empty()) std::fprintf(stderr, "quovis: %s\n", handed.message.c_str());
         if (handed.EndsProgram()) return handed.ExitCode();
+        settingsFile = handed.fileToOpen;
     }
     if (request.mode == quovis::RunMode::Configuration) {
-        std::fputs(
-            "quovis: the configuration window is not built yet; running the saver in a "
-            "window instead\n",
-            stderr);
-        request.mode = quovis::RunMode::Saver;
-        request.surface = quovis::SaverSurface::Window;
+        QApplication app(argc, argv);
+        quovis::ConfigStore& store = quovis::ProcessConfigStore();
+        quovis::RegisterInProgramList(store,
+                                      QCoreApplication::applicationFilePath().toStdU16String());
+        quovis::ConfigWindowRequest window;
+        window.machineSpeedFactor = MeasureMachine(store);
+        window.settingsFile = settingsFile;
+        return quovis::RunConfigWindow(store, window);
     }
     // A window of another program is an X11 window: Qt must speak X11 even under Wayland.
     if (request.surface == quovis::SaverSurface::ForeignWindow) setenv("QT_QPA_PLATFORM", "xcb", 1);
