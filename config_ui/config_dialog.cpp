@@ -205,6 +205,7 @@ ConfigDialog::ConfigDialog(ConfigStore& store, ConfigDialogOptions options, QWid
     };
     m_runSaver = [](const SaverRunOptions& saver) { return RunSaver(saver); };
     m_dialogQuestions = std::make_unique<DialogFavoriteQuestions>(this);
+    m_questionsOverride = m_options.questions;
 
     // The preview engine is the window's first user of the favorites: a fresh profile gets
     // its built-in presets here as it would at the saver's first start.
@@ -735,12 +736,12 @@ void ConfigDialog::accept() {
     }
     if (edit != nullptr && isAncestorOf(edit)) {
         // Enter in an edit box takes that edit's value; the window stays open.
-        edit->selectAll();
         if (edit == m_cpuLimit || edit == m_slowAfter) {
             PacingEdited();
         } else if (ConfigPage* page = Page(m_current)) {
             page->EnterPressed(edit);
         }
+        edit->selectAll();
         return;
     }
     if (ConfigPage* page = Page(m_current)) page->Commit();

@@ -55,6 +55,9 @@ struct ConfigDialogOptions {
     // Where second instances find the window; empty: ConfigWindowServerName().
     QString listenerName;
     bool listen = true;
+    // Who answers the favorites' questions; null: dialogs over the window. (Tests answer
+    // them, including during the import of `settingsFile`.)
+    FavoriteQuestions* questions = nullptr;
 };
 
 class ConfigDialog : public QDialog, public ConfigContext {

@@ -346,11 +346,11 @@ void PreviewWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const QPoint p = CanvasPoint(event->position());
     const Drag drag = m_drag;
+    if (drag == Drag::MoveClock || drag == Drag::SizeClock) FollowClockDrag(p);
     m_drag = Drag::None;
     if (drag == Drag::Stroke) {
         m_engine.StrokeInput(p.x(), p.y(), 0, CDrawWnd::kStrokeReleased);
     } else if (drag == Drag::MoveClock || drag == Drag::SizeClock) {
-        FollowClockDrag(p);
         const ClockLayer clock = m_engine.Clock();
         kConfigClockX.Write(m_store, clock.x);
         kConfigClockY.Write(m_store, clock.y);
