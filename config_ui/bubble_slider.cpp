@@ -30,6 +30,9 @@ constexpr int kExtraHeight = 4;
 // One notch of an ordinary mouse wheel, in eighths of a degree.
 constexpr int kWheelNotch = 120;
 
+// Room around the bubble for the focus ring.
+constexpr double kRingRoom = 2.0;
+
 }  // namespace
 
 BubbleSlider::BubbleSlider(QWidget* parent) : QAbstractSlider(parent) {
@@ -67,24 +70,25 @@ QSize BubbleSlider::minimumSizeHint() const {
 }
 
 double BubbleSlider::ThumbRadius() const {
-    return std::max(3.0, (height() - 2.0) / 2.0);
+    return std::max(3.0, (height() - 2.0 * kRingRoom - 1.0) / 2.0);
 }
 
 QRectF BubbleSlider::ThumbRect() const {
     const double radius = ThumbRadius();
-    const double span = std::max(0.0, width() - 2.0 * radius);
+    const double margin = radius + kRingRoom;
+    const double span = std::max(0.0, width() - 2.0 * margin);
     const int position =
         QStyle::sliderPositionFromValue(minimum(), maximum(), sliderPosition(),
                                         static_cast<int>(std::lround(span)), invertedAppearance());
-    const double cx = radius + position;
+    const double cx = margin + position;
     const double cy = height() / 2.0;
     return {cx - radius, cy - radius, 2.0 * radius, 2.0 * radius};
 }
 
 int BubbleSlider::ValueAt(double x) const {
-    const double radius = ThumbRadius();
-    const double span = std::max(0.0, width() - 2.0 * radius);
-    const int along = static_cast<int>(std::lround(std::clamp(x - radius, 0.0, span)));
+    const double margin = ThumbRadius() + kRingRoom;
+    const double span = std::max(0.0, width() - 2.0 * margin);
+    const int along = static_cast<int>(std::lround(std::clamp(x - margin, 0.0, span)));
     return QStyle::sliderValueFromPosition(
         minimum(), maximum(), along, static_cast<int>(std::lround(span)), invertedAppearance());
 }
@@ -171,15 +175,15 @@ void BubbleSlider::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(shine);
     painter.drawEllipse(gloss);
 
-    // Keyboard focus: a ring around the bubble in the highlight colour.
+    // Keyboard focus: a white ring with a dark edge around the bubble, which shows over
+    // light and dark tints alike.
     if (hasFocus()) {
-        QPen ring(pal.color(QPalette::Highlight), 2.0);
-        painter.setPen(ring);
+        const QRectF ring = thumb.adjusted(-1.0, -1.0, 1.0, 1.0);
         painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(thumb.adjusted(0.0, 0.0, 0.0, 0.0).adjusted(-0.5, -0.5, 0.5, 0.5));
-        QPen dots(pal.color(QPalette::WindowText), 1.0, Qt::DotLine);
-        painter.setPen(dots);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3.0, 3.0);
+        painter.setPen(QPen(QColor(0, 0, 0, 150), 3.0));
+        painter.drawEllipse(ring);
+        painter.setPen(QPen(QColor(255, 255, 255, 230), 1.5));
+        painter.drawEllipse(ring);
     }
 }
 

@@ -44,6 +44,7 @@ constexpr const PresetField& kStyle = PresetFieldNamed("Style");
 constexpr const PresetField& kParam1 = PresetFieldNamed("Param1");
 constexpr const PresetField& kFuzziness = PresetFieldNamed("Fuzziness");
 constexpr const PresetField& kShineGlitter = PresetFieldNamed("ShineGlitter");
+constexpr const PresetField& kConfinement = PresetFieldNamed("Confinement");
 
 // The Grains slider runs 0..10,000 over a dot count of 10..144,000. The scale is logarithmic:
 // every step multiplies the count by the same factor, so the slider is as fine among a few
@@ -493,16 +494,15 @@ class HomePage : public PresetPage {
                   "Low C&omplexity", "Fancier Stuff");
 
         auto* numbers = new QHBoxLayout;
-        const PresetField& confinement = PresetFieldNamed("Confinement");
         Binding confine;
-        confine.field = &confinement;
-        confine.read = [&confinement](const PresetRecord& r) {
+        confine.field = &kConfinement;
+        confine.read = [](const PresetRecord& r) {
             return std::clamp(static_cast<int>(std::lround(static_cast<double>(r.Confinement) /
                                                            kConfinementFactor)),
                               -kConfinementShownLimit, kConfinementShownLimit);
         };
-        confine.write = [&confinement](PresetRecord& r, int v) {
-            r.Confinement = confinement.Clamp(v * kConfinementFactor);
+        confine.write = [](PresetRecord& r, int v) {
+            r.Confinement = kConfinement.Clamp(v * kConfinementFactor);
         };
         m_confinement = BoundSpin(movement, 3063, std::move(confine), -kConfinementShownLimit,
                                   kConfinementShownLimit);
