@@ -745,11 +745,11 @@ class AudioPage final : public ConfigPage {
     // The music moved colour, motion and style parameters of the preview; it takes the
     // preset's own values again.
     void RestorePreview() {
+        // Any one style parameter sends them all.
         static constexpr std::string_view kDriven[] = {
             "ColorBright", "Pastels",      "PointMagnitude", "Viscosity",
             "Activity",    "Confinement",  "InfluenceRange", "Pace",
-            "Turbulence",  "ShineGlitter", "Param1",         "Param2",
-            "Param3",      "Param4",       "Param5",         "Param6"};
+            "Turbulence",  "ShineGlitter", "Param1"};
         for (const std::string_view name : kDriven) {
             if (const PresetField* field = FindPresetField(name)) {
                 ApplyFieldLive(Context().Engine(), *field, Context().Settings());
@@ -910,9 +910,9 @@ class SlideshowPage final : public ConfigPage {
         grid->addWidget(all, 2, 3, Qt::AlignTop);
 
         grid->addWidget(new QLabel(QStringLiteral("Variation from original (evolutions)"), group),
-                        3, 0, 1, 2);
+                        3, 0);
         m_deviations = NumberEdit("edit3092", group);
-        grid->addWidget(m_deviations, 3, 2);
+        grid->addWidget(m_deviations, 3, 1);
 
         grid->addWidget(new QLabel(QStringLiteral("Time between slides (seconds)"), group), 4, 0);
         auto* timeRow = new QHBoxLayout;
@@ -923,7 +923,7 @@ class SlideshowPage final : public ConfigPage {
         timeRow->addWidget(m_maxTime);
         timeRow->addStretch(1);
         grid->addLayout(timeRow, 4, 1, 1, 3);
-        grid->setColumnStretch(1, 1);
+        grid->setColumnStretch(2, 1);
         layout->addWidget(group, 1);
 
         connect(all, &QPushButton::clicked, m_list, &QListWidget::selectAll);
