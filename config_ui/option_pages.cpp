@@ -841,6 +841,20 @@ class SlideshowPage final : public ConfigPage {
         }
     }
 
+    // Enter shows the numbers as they will be kept.
+    void EnterPressed(QLineEdit* edit) override {
+        if (edit == m_deviations) {
+            m_deviations->setText(QString::number(
+                kConfigDeviations.Checked(EditNumber(m_deviations, m_loaded.deviations))));
+        } else if (edit == m_minTime || edit == m_maxTime) {
+            int minTime = EditNumber(m_minTime, m_loaded.minTime);
+            int maxTime = EditNumber(m_maxTime, m_loaded.maxTime);
+            LimitSlideTimes(minTime, maxTime);
+            m_minTime->setText(QString::number(minTime));
+            m_maxTime->setText(QString::number(maxTime));
+        }
+    }
+
     void StoreOptions() override {
         if (!m_loadedOnce) return;
         ConfigStore& store = Context().Store();

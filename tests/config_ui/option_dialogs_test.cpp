@@ -111,6 +111,27 @@ TEST_F(OptionDialogsTest, NoMoreMessagesAreStoredThanTheSaverReads) {
     EXPECT_EQ(ReadMessages(store).size(), static_cast<size_t>(kMaxMessages));
 }
 
+TEST_F(OptionDialogsTest, MessagesPastTheLimitAreKeptOnlyWhenTheUserAgrees) {
+    QStringList lines;
+    for (int n = 1; n <= kMaxMessages + 3; ++n) lines << QStringLiteral("Message %1").arg(n);
+    for (const auto& [button, stored] :
+         {std::pair{QMessageBox::Cancel, false}, std::pair{QMessageBox::Ok, true}}) {
+        MessagesDialog dialog(store);
+        Child<QPlainTextEdit>(dialog, "edit1017")->setPlainText(lines.join('\n'));
+        AnswerNextModal([button = button](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            box->button(button)->click();
+        });
+        dialog.accept();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, stored);
+        EXPECT_EQ(kMessagesNum.IsStored(store), stored);
+    }
+    const std::vector<std::u16string> messages = ReadMessages(store);
+    ASSERT_EQ(messages.size(), static_cast<size_t>(kMaxMessages));
+    EXPECT_EQ(messages.back(), QStringLiteral("Message %1").arg(kMaxMessages).toStdU16String());
+}
+
 // ---- Auto save folder -------------------------------------------------------------------------
 
 TEST_F(OptionDialogsTest, AutoSaveDialogStoresFolderPrefixAndSettingsFileOption) {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -214,6 +215,41 @@ TEST_F(OptionsPageTest, MonitorListIsOfferedOnlyWithSeveralMonitors) {
     EXPECT_EQ(monitors->isEnabled(), screens >= 2);
 }
 
+TEST_F(OptionsPageTest, EditedMessagesReachThePreviewAtOnce) {
+    testing::AnswerNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Pop-up Messages");
+        dialog->findChild<QPlainTextEdit*>("edit1017")->setPlainText("Good night");
+        dialog->accept();
+    });
+    Find<QPushButton>(*page, "button1106")->click();
+    EXPECT_EQ(rig.Engine().GetMessageText(), u"Good night");
+}
+
+TEST_F(OptionsPageTest, TheSavePathFollowsTheChosenFolder) {
+    const std::string folder = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                               "/quovis-option-pages-shots";
+    testing::AnswerNextModal([&folder](QWidget* modal) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("editFolder")->setText(QString::fromStdString(folder));
+        dialog->findChild<QLineEdit*>("editPrefix")->setText("Night-");
+        dialog->accept();
+    });
+    Find<QPushButton>(*page, "button3108")->click();
+    EXPECT_TRUE(Find<QLabel>(*page, "labelSavePath")
+                    ->text()
+                    .endsWith(QString::fromStdString(folder) + "/Night-0001.jpg"));
+}
+
+TEST_F(OptionsPageTest, EnterShowsTheFrameRateThatWillBeKept) {
+    auto* fps = Find<QLineEdit>(*page, "edit999");
+    fps->setText("2000");
+    page->EnterPressed(fps);
+    EXPECT_EQ(fps->text(), "1000");
+}
+
 // ---- Audio page ------------------------------------------------------------------------------
 
 class AudioPageTest : public ::testing::Test {
@@ -408,6 +444,21 @@ TEST_F(SlideshowPageTest, SwitchVariationAndTimesReachTheStoreWithinTheirLimits)
         EXPECT_EQ(kMessagesMaxTime.Read(rig.Store()), c.storedMax) << c.maxTime;
         EXPECT_EQ(Find<QLineEdit>(*page, "edit1077")->text().toInt(), c.storedMax);
     }
+}
+
+TEST_F(SlideshowPageTest, EnterShowsTheNumbersThatWillBeKept) {
+    page->Load();
+    auto* deviations = Find<QLineEdit>(*page, "edit3092");
+    auto* minTime = Find<QLineEdit>(*page, "edit1076");
+    auto* maxTime = Find<QLineEdit>(*page, "edit1077");
+    deviations->setText("500");
+    page->EnterPressed(deviations);
+    EXPECT_EQ(deviations->text(), "99");
+    minTime->setText("40");
+    maxTime->setText("10");
+    page->EnterPressed(maxTime);
+    EXPECT_EQ(minTime->text(), "40");
+    EXPECT_EQ(maxTime->text(), "41");
 }
 
 TEST_F(SlideshowPageTest, TimesShowTheSaversDefaultsAndFollowTheMessagesDialog) {
