@@ -214,7 +214,6 @@ ConfigDialog::ConfigDialog(ConfigStore& store, ConfigDialogOptions options, QWid
         QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdU16String());
     LoadSettingsBlock();
     BuildControls();
-    PlaceWindow();
     BackupConfig(m_store, BackupMode::Open);
     CreatePages();
     LoadAllPages();
@@ -230,6 +229,8 @@ ConfigDialog::ConfigDialog(ConfigStore& store, ConfigDialogOptions options, QWid
         }
     }
     if (PageCount() > 0) SwitchToPage(start);
+    // Placed once the pages are filled, so that the window has its final size.
+    PlaceWindow();
 
     if (!m_options.settingsFile.empty()) {
         ImportFiles({QString::fromStdString(m_options.settingsFile)});
@@ -293,6 +294,7 @@ void ConfigDialog::BuildControls() {
     m_tabs->setObjectName(QStringLiteral("tab1110"));
     m_tabs->setDrawBase(false);
     m_tabs->setExpanding(false);
+    m_tabs->setUsesScrollButtons(false);  // every tab in sight: the column widens to fit
     left->addWidget(m_tabs);
 
     m_favoritesGroup = new QGroupBox(QStringLiteral("Favorites"), this);
