@@ -379,11 +379,16 @@ class PresetPage : public ConfigPage {
     }
 
     // A label with a mnemonic that moves the focus to `buddy`.
+    // Screen readers name the control after its caption.
     static QLabel* Caption(QWidget* parent, const char* text, QWidget* buddy) {
         auto* label = new QLabel(QString::fromLatin1(text), parent);
         label->setBuddy(buddy);
+        if (buddy->accessibleName().isEmpty()) buddy->setAccessibleName(Plain(text));
         return label;
     }
+
+    // A label text without its mnemonic mark.
+    static QString Plain(const char* text) { return QString::fromLatin1(text).remove(QChar('&')); }
 
     static QLabel* EndLabel(QWidget* parent, const char* text, Qt::Alignment align) {
         auto* label = new QLabel(QString::fromLatin1(text), parent);
@@ -396,6 +401,9 @@ class PresetPage : public ConfigPage {
     static QLabel* SliderRow(QGridLayout* grid, int row, int first, BubbleSlider* slider,
                              const char* left, const char* right) {
         QWidget* parent = slider->parentWidget();
+        if (slider->accessibleName().isEmpty()) {
+            slider->setAccessibleName(Plain(left) + QStringLiteral(" to ") + Plain(right));
+        }
         auto* leftLabel = Caption(parent, left, slider);
         leftLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* rightLabel = EndLabel(parent, right, Qt::AlignLeft);
@@ -632,6 +640,7 @@ class PatternPage : public PresetPage {
         auto* pace = BoundSlider(custom, 1063, PresetFieldNamed("Pace"),
                                  "How fast everything moves, the movers and the dots alike.");
         auto* paceRow = new QHBoxLayout;
+        pace->setAccessibleName(QStringLiteral("Leisurely Pace to Frantic"));
         auto* paceLeft = Caption(custom, "&Leisurely Pace", pace);
         paceRow->addWidget(paceLeft);
         paceRow->addWidget(pace, 1);
@@ -780,6 +789,7 @@ class ColorPage : public PresetPage {
         auto* startSlider = BoundSlider(newDots, 3023, std::move(start), 0, kNewDotsSliderMax,
                                         "The shade new dots are born with: black, white or "
                                         "random greys between.");
+        startSlider->setAccessibleName(QStringLiteral("New Dots"));
         m_blackLabel = Caption(newDots, "&Black", startSlider);
         m_blackLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         m_whiteLabel = EndLabel(newDots, "White", Qt::AlignLeft);

@@ -173,18 +173,8 @@ TEST(FieldLive, AStyleParameterOverridesAPendingLiveCopy) {
     EXPECT_EQ(live.engine.StyleParam(1), record.Param2);
 }
 
-TEST(FieldLive, FieldsTheEngineDoesNotTakeAreRefused) {
-    const PresetRecord record = BaseRecord();
-    Engine live(record);
-    const auto before = Observe(live.engine);
-    for (std::string_view name :
-         {"Author", "Location", "Origin", "Reserved11", "Reserved12", "Reserved14", "Reserved15"}) {
-        EXPECT_FALSE(ApplyFieldLive(live.engine, *FindPresetField(name), record)) << name;
-    }
-    EXPECT_EQ(Observe(live.engine), before);
-}
-
-TEST(FieldLive, EveryFieldTheEngineTakesIsAccepted) {
+// Texts, Origin and the reserved fields are refused; every field the engine takes is taken.
+TEST(FieldLive, TakesExactlyTheFieldsTheEngineTakes) {
     const PresetRecord record = BaseRecord();
     Engine live(record);
     for (const PresetField& f : kPresetFields) {

@@ -195,18 +195,13 @@ TEST_F(PresetPagesTest, GrainsSliderAndEditAgree) {
     int previous = 0;
     for (int position = 0; position <= slider->maximum(); position += slider->maximum() / 10) {
         slider->setValue(position);
-        const int grains = rig.Settings().Grains;
-        EXPECT_EQ(edit->text(), QString::number(grains));
-        EXPECT_GT(grains, previous) << "the count grows with the slider";
-        previous = grains;
+        EXPECT_EQ(edit->text(), QString::number(rig.Settings().Grains));
+        EXPECT_GT(rig.Settings().Grains, previous) << "the count grows with the slider";
+        previous = rig.Settings().Grains;
     }
-    // A typed count moves the slider to its place.
     edit->setText(QStringLiteral("500"));
     page->EnterPressed(edit);
-    const int at500 = slider->value();
-    edit->setText(QStringLiteral("50000"));
-    page->EnterPressed(edit);
-    EXPECT_LT(at500, slider->value());
+    EXPECT_LT(slider->value(), slider->maximum() / 2) << "a typed count moves the slider";
 }
 
 TEST_F(PresetPagesTest, DitherAndFuzzinessExcludeEachOther) {
