@@ -103,14 +103,6 @@ TEST_F(OptionDialogsTest, SlideTimesAreKeptApartAsStored) {
     }
 }
 
-TEST_F(OptionDialogsTest, NoMoreMessagesAreStoredThanTheSaverReads) {
-    MessagesSettings settings = ReadMessagesSettings(store);
-    for (int n = 0; n < kMaxMessages + 5; ++n) settings.messages << QString::number(n);
-    ASSERT_TRUE(WriteMessagesSettings(store, settings));
-    EXPECT_EQ(kMessagesNum.Read(store), kMaxMessages);
-    EXPECT_EQ(ReadMessages(store).size(), static_cast<size_t>(kMaxMessages));
-}
-
 TEST_F(OptionDialogsTest, MessagesPastTheLimitAreKeptOnlyWhenTheUserAgrees) {
     QStringList lines;
     for (int n = 1; n <= kMaxMessages + 3; ++n) lines << QStringLiteral("Message %1").arg(n);

@@ -208,13 +208,6 @@ TEST_F(OptionsPageTest, ALaterLoadKeepsWhatTheUserChanged) {
     EXPECT_EQ(Find<QComboBox>(*page, "list1104")->currentIndex(), 7);
 }
 
-TEST_F(OptionsPageTest, MonitorListIsOfferedOnlyWithSeveralMonitors) {
-    auto* monitors = Find<QComboBox>(*page, "list3101");
-    const int screens = monitors->count() - 1;
-    EXPECT_TRUE(monitors->itemText(screens).startsWith("[ALL]"));
-    EXPECT_EQ(monitors->isEnabled(), screens >= 2);
-}
-
 TEST_F(OptionsPageTest, EditedMessagesReachThePreviewAtOnce) {
     testing::AnswerNextModal([](QWidget* modal) {
         auto* dialog = qobject_cast<QDialog*>(modal);
@@ -241,13 +234,6 @@ TEST_F(OptionsPageTest, TheSavePathFollowsTheChosenFolder) {
     EXPECT_TRUE(Find<QLabel>(*page, "labelSavePath")
                     ->text()
                     .endsWith(QString::fromStdString(folder) + "/Night-0001.jpg"));
-}
-
-TEST_F(OptionsPageTest, EnterShowsTheFrameRateThatWillBeKept) {
-    auto* fps = Find<QLineEdit>(*page, "edit999");
-    fps->setText("2000");
-    page->EnterPressed(fps);
-    EXPECT_EQ(fps->text(), "1000");
 }
 
 // ---- Audio page ------------------------------------------------------------------------------
@@ -503,26 +489,6 @@ TEST(AboutPageTest, MyQuovisStoresThePersonalDetails) {
     Find<QPushButton>(*page, "button1108")->click();
     EXPECT_EQ(kConfigAuthor.Read(rig.Store()), u"Glowworm");
     EXPECT_EQ(kConfigLocation.Read(rig.Store()), u"Porto");
-}
-
-TEST(OptionPagesTest, CaptionsAndFlags) {
-    PageRig rig;
-    struct Case {
-        ConfigPage* (*create)(ConfigContext&, QWidget*);
-        const char* caption;
-        int flags;
-    };
-    const Case cases[] = {
-        {CreateOptionsPage, "Options", ConfigPage::kTallArea},
-        {CreateAudioPage, "Audio", ConfigPage::kTallArea},
-        {CreateSlideshowPage, "Slideshow", ConfigPage::kTallArea | ConfigPage::kSlideshowPage},
-        {CreateAboutPage, "About", ConfigPage::kTallArea | ConfigPage::kNoTab},
-    };
-    for (const Case& c : cases) {
-        std::unique_ptr<ConfigPage> page(c.create(rig, nullptr));
-        EXPECT_EQ(page->Caption(), c.caption);
-        EXPECT_EQ(page->Flags(), c.flags) << c.caption;
-    }
 }
 
 }  // namespace
