@@ -225,16 +225,11 @@ class PresetPage : public ConfigPage {
     }
 
     void Commit() override {
-        // Edits still being typed are taken first; each reports its own change.
+        // Every other control wrote its field the moment it changed; only text still being
+        // typed is left to take. Nothing else is written back, so a page showing an older
+        // state of the block cannot undo what another page changed since.
         for (QSpinBox* spin : m_spins) spin->interpretText();
         CommitExtra();
-        PresetRecord& record = Context().Settings();
-        for (Binding& b : m_bindings) {
-            const int value = b.shown();
-            if (value == b.read(record)) continue;
-            b.write(record, value);
-            Context().FieldChanged(*b.field);
-        }
     }
 
     void Activated(int /*previous*/) override {

@@ -362,5 +362,15 @@ TEST_F(PresetPagesTest, TypedSpinTextIsTakenOnCommit) {
     EXPECT_TRUE(Changed("InfluenceRange"));
 }
 
+TEST_F(PresetPagesTest, CommitKeepsWhatAnotherPageChangedMeanwhile) {
+    Open(CreateColorPage);
+    // The Pattern page chose a style whose start colour differs from the one shown here.
+    rig.Settings().Param1 = static_cast<float>(kStartColourBlack + 7);
+    rig.Settings().ParamCount = 2;
+    page->Commit();
+    EXPECT_EQ(rig.Settings().Param1, static_cast<float>(kStartColourBlack + 7));
+    EXPECT_TRUE(rig.changed.empty());
+}
+
 }  // namespace
 }  // namespace quovis
