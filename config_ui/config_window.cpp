@@ -1,6 +1,7 @@
 #include "config_ui/config_window.h"
 
 #include <QApplication>
+#include <QEventLoop>
 
 #include "config_ui/config_dialog.h"
 #include "host/command_line.h"
@@ -15,7 +16,14 @@ int RunConfigWindow(ConfigStore& store, const ConfigWindowRequest& request) {
     options.machineSpeedFactor = request.machineSpeedFactor;
     options.settingsFile = request.settingsFile;
     ConfigDialog dialog(store, options);
-    dialog.exec();
+    // The window is the program's only one, so it needs no modality to be the one in front;
+    // and a modal window would keep the keys and the pointer from the full-screen Preview's
+    // windows, which could then not be ended.
+    dialog.setModal(false);
+    QEventLoop loop;
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog.show();
+    loop.exec();
     return kExitConfiguration;
 }
 

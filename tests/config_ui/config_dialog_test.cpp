@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -424,6 +425,36 @@ TEST_F(ConfigDialogTest, PreviewStoresThenRunsTheSaverWhileThePreviewWaits) {
     EXPECT_LE(framesDuringRun, 1u);  // at most the frame under way when it paused
     const uint64_t after = dialog->Preview().FrameCount();
     QTRY_VERIFY_WITH_TIMEOUT(dialog->Preview().FrameCount() > after, 20000);
+}
+
+// The real saver, run in-process for a few frames, hands the window back as it found it.
+TEST_F(ConfigDialogTest, SaverRunFromPreviewLeavesTheWindowWorking) {
+    const std::string oldPath = ProcessConfigStore().Path();
+    ProcessConfigStore().SetPath(m_dir.DatabasePath());
+    struct sigaction before {};
+    sigaction(SIGTERM, nullptr, &before);
+    {
+        const std::unique_ptr<ConfigDialog> dialog = Open();
+        int result = -1;
+        dialog->SetSaverRunner([&result](SaverRunOptions options) {
+            options.maxFrames = 3;
+            result = RunSaver(options);
+            return result;
+        });
+        Find<QPushButton>(*dialog, "button1112")->click();
+        EXPECT_EQ(result, 0);
+        struct sigaction after {};
+        sigaction(SIGTERM, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler);
+        const uint64_t frames = dialog->Preview().FrameCount();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->Preview().FrameCount() > frames, 20000);
+        // Closing a window now reaches no part of the finished saver.
+        QWidget other;
+        other.show();
+        other.close();
+        QCoreApplication::processEvents();
+    }
+    ProcessConfigStore().SetPath(oldPath);
 }
 
 TEST_F(ConfigDialogTest, HelpAndUpdatesOpenTheirPages) {
