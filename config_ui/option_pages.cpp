@@ -238,6 +238,9 @@ class OptionsPage final : public ConfigPage {
         if (edit == m_fps) NormaliseFps();
     }
 
+    // A full-screen Preview may have taken snapshots: the next number moved on.
+    void Activated(int) override { UpdateSavePath(); }
+
   private:
     struct Values {
         int monitorLine = 0;
@@ -831,10 +834,12 @@ class SlideshowPage final : public ConfigPage {
         }
     }
 
-    // The pop-up messages dialog edits the same times: show what it stored, unless the
-    // user already typed other times here.
+    // The window may have added or removed favorites meanwhile, and the pop-up messages
+    // dialog edits the same times: show what it stored, unless the user already typed other
+    // times here.
     void Activated(int) override {
         if (!m_loadedOnce) return;
+        FillList(SelectedData(), AllSelected());
         if (EditNumber(m_minTime, -1) == m_loaded.minTime &&
             EditNumber(m_maxTime, -1) == m_loaded.maxTime) {
             ReadTimes();

@@ -461,15 +461,25 @@ TEST_F(SlideshowPageTest, TimesShowTheSaversDefaultsAndFollowTheMessagesDialog) 
     EXPECT_EQ(kMessagesMinTime.Read(rig.Store()), 11);
 }
 
-TEST_F(SlideshowPageTest, ALaterLoadFollowsTheFavoritesAndKeepsTheSelection) {
-    page->Load();
-    Select({"Mid *"});
-    WriteFavorite(4, u"Beta");
-    kFavoritesSlot.Write(rig.Store(), 0, u"Empty");  // Zeta removed
-    page->Load();
-    EXPECT_TRUE(Texts().contains("Beta *"));
-    EXPECT_FALSE(Texts().contains("Zeta *"));
-    EXPECT_EQ(Selected(), QStringList{"Mid *"});
+TEST_F(SlideshowPageTest, TheListFollowsTheFavoritesAndKeepsTheSelection) {
+    // Either way back to the page: the window loads a new preset, or the user picks the tab.
+    const std::function<void(ConfigPage&)> refreshes[] = {
+        [](ConfigPage& p) { p.Load(); },
+        [](ConfigPage& p) { p.Activated(0); },
+    };
+    for (const auto& refresh : refreshes) {
+        WriteFavorite(0, u"Zeta");
+        kFavoritesSlot.Write(rig.Store(), 4, u"Empty");
+        page.reset(CreateSlideshowPage(rig, nullptr));
+        page->Load();
+        Select({"Mid *"});
+        WriteFavorite(4, u"Beta");
+        kFavoritesSlot.Write(rig.Store(), 0, u"Empty");  // Zeta removed
+        refresh(*page);
+        EXPECT_TRUE(Texts().contains("Beta *"));
+        EXPECT_FALSE(Texts().contains("Zeta *"));
+        EXPECT_EQ(Selected(), QStringList{"Mid *"});
+    }
 }
 
 // ---- About page ------------------------------------------------------------------------------
