@@ -262,10 +262,13 @@ class PresetPage : public ConfigPage {
         if (m_loading) return;
         Binding& b = m_bindings[index];
         PresetRecord& record = Context().Settings();
+        const int before = b.read(record);
         const int value = b.shown();
-        if (value != b.read(record)) {
+        if (value != before) {
             b.write(record, value);
-            Context().FieldChanged(*b.field);
+            // Several slider positions may stand for one dot count: the preview restarts only
+            // when the field really changed.
+            if (b.read(record) != before) Context().FieldChanged(*b.field);
         }
         UpdateState();
     }
