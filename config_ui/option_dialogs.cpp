@@ -121,14 +121,17 @@ MessagesDialog::MessagesDialog(ConfigStore& store, QWidget* parent)
 
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("edit1017"));
+    m_text->setAccessibleName(QStringLiteral("Messages, one per line"));
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setPlainText(settings.messages.join(QLatin1Char('\n')));
     m_text->setMinimumSize(460, 180);
     layout->addWidget(m_text, 1);
 
     auto* fontRow = new QHBoxLayout;
-    fontRow->addWidget(new QLabel(QStringLiteral("Font:"), this));
+    auto* fontLabel = new QLabel(QStringLiteral("Font:"), this);
+    fontRow->addWidget(fontLabel);
     m_font = new QComboBox(this);
+    fontLabel->setBuddy(m_font);
     m_font->setObjectName(QStringLiteral("list1004"));
     QStringList families = QFontDatabase::families();
     // The stored face stays choosable even where this machine lacks it (a profile from
@@ -150,10 +153,12 @@ MessagesDialog::MessagesDialog(ConfigStore& store, QWidget* parent)
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(new QLabel(QStringLiteral("Time between slides (seconds)"), this));
     m_minTime = NumberEdit("edit999", 1, INT_MAX - 1, this);
+    m_minTime->setAccessibleName(QStringLiteral("Shortest time between slides (seconds)"));
     m_minTime->setText(QString::number(settings.minTime));
     timeRow->addWidget(m_minTime);
     timeRow->addWidget(new QLabel(QStringLiteral("to"), this));
     m_maxTime = NumberEdit("edit1002", 1, INT_MAX, this);
+    m_maxTime->setAccessibleName(QStringLiteral("Longest time between slides (seconds)"));
     m_maxTime->setText(QString::number(settings.maxTime));
     timeRow->addWidget(m_maxTime);
     timeRow->addStretch(1);
@@ -257,6 +262,7 @@ AutoSaveDialog::AutoSaveDialog(ConfigStore& store, QString picturesFolder, QWidg
     form->addWidget(new QLabel(QStringLiteral("Folder:"), this), 0, 0);
     m_folder = new QLineEdit(this);
     m_folder->setObjectName(QStringLiteral("editFolder"));
+    m_folder->setAccessibleName(QStringLiteral("Folder"));
     m_folder->setMaxLength(static_cast<int>(kConfigAutoSaveDir.maxChars));
     m_folder->setPlaceholderText(m_defaultFolder);
     m_folder->setText(FromU16(kConfigAutoSaveDir.Read(store)));
@@ -269,6 +275,7 @@ AutoSaveDialog::AutoSaveDialog(ConfigStore& store, QString picturesFolder, QWidg
     form->addWidget(new QLabel(QStringLiteral("Filename Prefix:"), this), 1, 0);
     m_prefix = new QLineEdit(this);
     m_prefix->setObjectName(QStringLiteral("editPrefix"));
+    m_prefix->setAccessibleName(QStringLiteral("Filename Prefix"));
     m_prefix->setMaxLength(static_cast<int>(kConfigAutoSavePrefix.maxChars));
     // A prefix begins a file name in the folder: it cannot name another folder.
     m_prefix->setValidator(

@@ -263,7 +263,9 @@ class OptionsPage final : public ConfigPage {
         auto* grid = new QGridLayout(system);
         int row = 0;
         const auto addRow = [&](const QString& label, QWidget* control) {
-            grid->addWidget(new QLabel(label, system), row, 0);
+            auto* caption = new QLabel(label, system);
+            caption->setBuddy(control);  // screen readers name the control after its label
+            grid->addWidget(caption, row, 0);
             grid->addWidget(control, row, 1, 1, 2);
             ++row;
         };
@@ -318,6 +320,7 @@ class OptionsPage final : public ConfigPage {
 
         grid->addWidget(new QLabel(QStringLiteral("Limit Frame Rate"), system), row, 0);
         m_fps = NumberEdit("edit999", system);
+        m_fps->setAccessibleName(QStringLiteral("Limit Frame Rate (fps)"));
         grid->addWidget(m_fps, row, 1);
         grid->addWidget(new QLabel(QStringLiteral("fps"), system), row, 2);
         ++row;
@@ -569,6 +572,7 @@ class AudioPage final : public ConfigPage {
         grid->addLayout(switchRow, 0, 0, 1, 3);
 
         m_sensitivity = Named(new BubbleSlider(group), "slider1129");
+        m_sensitivity->setAccessibleName(QStringLiteral("Sensitivity"));
         m_sensitivity->setRange(kSensitivitySliderMin, kSensitivitySliderMax);
         m_sensitivity->setPageStep(50);
         grid->addWidget(new QLabel(QStringLiteral("Less Sensitive"), group), 1, 0);
@@ -576,6 +580,7 @@ class AudioPage final : public ConfigPage {
         grid->addWidget(new QLabel(QStringLiteral("Quite Touchy"), group), 1, 2);
 
         m_selectivity = Named(new BubbleSlider(group), "slider3130");
+        m_selectivity->setAccessibleName(QStringLiteral("Selectivity"));
         m_selectivity->setRange(kSelectivitySliderMin, kSelectivitySliderMax);
         m_selectivity->setPageStep(25);
         grid->addWidget(new QLabel(QStringLiteral("Selectivity"), group), 2, 0, 1, 3);
@@ -922,6 +927,7 @@ class SlideshowPage final : public ConfigPage {
                                      group),
                         1, 0, 1, 4);
         m_list = Named(new QListWidget(group), "list1075");
+        m_list->setAccessibleName(QStringLiteral("Favorites in the slideshow"));
         m_list->setSelectionMode(QAbstractItemView::MultiSelection);
         m_list->setMinimumHeight(140);
         grid->addWidget(m_list, 2, 0, 1, 3);
@@ -931,12 +937,15 @@ class SlideshowPage final : public ConfigPage {
         grid->addWidget(new QLabel(QStringLiteral("Variation from original (evolutions)"), group),
                         3, 0);
         m_deviations = NumberEdit("edit3092", group);
+        m_deviations->setAccessibleName(QStringLiteral("Variation from original (evolutions)"));
         grid->addWidget(m_deviations, 3, 1);
 
         grid->addWidget(new QLabel(QStringLiteral("Time between slides (seconds)"), group), 4, 0);
         auto* timeRow = new QHBoxLayout;
         m_minTime = NumberEdit("edit1076", group);
         m_maxTime = NumberEdit("edit1077", group);
+        m_minTime->setAccessibleName(QStringLiteral("Shortest time between slides (seconds)"));
+        m_maxTime->setAccessibleName(QStringLiteral("Longest time between slides (seconds)"));
         timeRow->addWidget(m_minTime);
         timeRow->addWidget(new QLabel(QStringLiteral("to"), group));
         timeRow->addWidget(m_maxTime);
