@@ -316,6 +316,24 @@ TEST_F(ConfigDialogTest, DraggingTheClockMovesItAndStoresWhereItWent) {
     EXPECT_DOUBLE_EQ(kConfigClockX.Read(store), after.x);
 }
 
+TEST_F(ConfigDialogTest, StrokeDrawnInThePreviewIsStoredWithTheSettings) {
+    const std::unique_ptr<ConfigDialog> dialog = Open();
+    dialog->Settings().Style = kStyleDraw;
+    dialog->SettingsChanged();
+    PreviewWidget& preview = dialog->Preview();
+    ASSERT_TRUE(preview.Engine().IsDrawStyle());
+    const int w = preview.width();
+    const int h = preview.height();
+    QTest::mousePress(&preview, Qt::LeftButton, {}, QPoint(w / 4, h / 2));
+    for (int i = 1; i <= 30; ++i) QTest::mouseMove(&preview, QPoint(w / 4 + i * w / 70, h / 2));
+    QTest::mouseRelease(&preview, Qt::LeftButton, {}, QPoint(3 * w / 4, h / 2));
+    const std::u16string strokes = preview.Engine().StrokeListText();
+    EXPECT_EQ(strokes.substr(0, 3), u"32,");  // press, 30 moves, release
+    dialog->accept();
+    EXPECT_EQ(StoredSettings().Style, kStyleDraw);
+    EXPECT_EQ(kConfigDrawing.Read(store), strokes);
+}
+
 // ---- Favorites and settings files ------------------------------------------------------------
 
 TEST_F(ConfigDialogTest, FavoritesAreChosenAddedAndRemoved) {
