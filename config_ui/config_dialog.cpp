@@ -442,7 +442,12 @@ void ConfigDialog::CreatePages() {
 }
 
 void ConfigDialog::PlaceWindow() {
+    // Sized with the favorites selector in view, so that the window keeps one size whichever
+    // page shows.
+    const bool selectorHidden = m_favoritesGroup->isHidden();
+    m_favoritesGroup->setHidden(false);
     adjustSize();
+    m_favoritesGroup->setHidden(selectorHidden);
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (primary == nullptr) return;
     const QRect virtualScreen = primary->virtualGeometry();

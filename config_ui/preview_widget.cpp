@@ -274,7 +274,14 @@ void PreviewWidget::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const QPoint p = CanvasPoint(event->position());
-    if (m_engine.IsDrawStyle()) {
+    bool drawing = false;
+    ClockLayer clock;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_engine.EngineLock());
+        drawing = m_engine.IsDrawStyle();
+        clock = m_engine.Clock();
+    }
+    if (drawing) {
         // While drawing, the pattern's cursor would pull the dots off the line.
         m_engine.MouseInput(-1, -1);
         m_lastMoveMs = -1;
@@ -282,7 +289,6 @@ void PreviewWidget::mousePressEvent(QMouseEvent* event) {
         m_drag = Drag::Stroke;
         return;
     }
-    const ClockLayer clock = m_engine.Clock();
     if (!clock.on) return;
     const int w = m_engine.CanvasWidth();
     const int h = m_engine.CanvasHeight();

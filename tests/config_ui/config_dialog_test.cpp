@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTest>
 
 #include <csignal>
@@ -188,6 +189,15 @@ TEST_F(ConfigDialogTest, EveryPageOpensAndTallPagesHideTheFavorites) {
         EXPECT_FALSE(page->isHidden());
         EXPECT_EQ(favorites->isHidden(), (page->Flags() & ConfigPage::kTallArea) != 0);
     }
+
+    // About has a button, not a tab; a click on the selected tab leads back.
+    dialog->ShowPage(1);
+    Find<QPushButton>(*dialog, "button1107")->click();
+    EXPECT_EQ(dialog->Page(dialog->CurrentPage())->Caption(), QStringLiteral("About"));
+    auto* tabs = Find<QTabBar>(*dialog, "tab1110");
+    EXPECT_EQ(tabs->count(), dialog->PageCount() - 1);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tabs->currentIndex()).center());
+    EXPECT_EQ(dialog->CurrentPage(), 1);
 }
 
 TEST_F(ConfigDialogTest, PreviewRunsAndShowsFrames) {
