@@ -83,7 +83,7 @@ TEST_F(BubbleSliderTest, HoldingBesideTheThumbRepeatsUntilTheThumbArrives) {
     const double x = slider.width() * 0.7;
     Press(x);
     EXPECT_EQ(slider.value(), 10);
-    QTest::qWait(150);  // the first repeat waits longer than the later ones
+    QTest::qWait(100);  // the first repeat waits longer than the later ones
     EXPECT_EQ(slider.value(), 10);
     QTest::qWait(1200);
     const int reached = slider.value();
