@@ -72,52 +72,23 @@ QColor HsvColour(double hue, double saturation, double value) {
     const double p = value * (1.0 - saturation);
     const double q = value * (1.0 - saturation * f);
     const double t = value * (1.0 - saturation * (1.0 - f));
-    double r = value, g = t, b = p;
-    switch (sector) {
-        case 0:
-            r = value;
-            g = t;
-            b = p;
-            break;
-        case 1:
-            r = q;
-            g = value;
-            b = p;
-            break;
-        case 2:
-            r = p;
-            g = value;
-            b = t;
-            break;
-        case 3:
-            r = p;
-            g = q;
-            b = value;
-            break;
-        case 4:
-            r = t;
-            g = p;
-            b = value;
-            break;
-        default:
-            r = value;
-            g = p;
-            b = q;
-            break;
-    }
-    const auto channel = [](double c) { return std::clamp(static_cast<int>(c * 256.0), 0, 255); };
-    return QColor(channel(r), channel(g), channel(b));
+    const double rgb[6][3] = {{value, t, p}, {q, value, p}, {p, value, t},
+                              {p, q, value}, {t, p, value}, {value, p, q}};
+    const double* c = rgb[sector];
+    const auto channel = [](double fraction) {
+        return std::clamp(static_cast<int>(fraction * 256.0), 0, 255);
+    };
+    return QColor(channel(c[0]), channel(c[1]), channel(c[2]));
+}
+
+QString VersionText() {
+    return QString::fromUtf16(kVersionText.data(), kVersionText.size());
 }
 
 // The first part of the version text ("2" of "2.1.4051"): the product's generation, which the
 // version line names after the product.
 QString ProductGeneration() {
-    const QString version = QString::fromUtf16(kVersionText.data(), kVersionText.size());
-    return version.section(QLatin1Char('.'), 0, 0);
-}
-
-QString VersionText() {
-    return QString::fromUtf16(kVersionText.data(), kVersionText.size());
+    return VersionText().section(QLatin1Char('.'), 0, 0);
 }
 
 QString MakerPage(const QString& path) {
