@@ -662,8 +662,11 @@ void ConfigDialog::TakeHandedOverFile() {
     const std::optional<std::u16string> path = TakeSettingsFilePath(m_store);
     if (!path || path->empty()) return;
     ImportFiles({QString::fromStdU16String(*path)});
-    raise();
-    activateWindow();
+    // The window comes forward to show the file, but not over a running full-screen Preview.
+    if (!m_saverRunning) {
+        raise();
+        activateWindow();
+    }
 }
 
 void ConfigDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -749,6 +752,7 @@ void ConfigDialog::done(int result) {
 }
 
 void ConfigDialog::PreviewClicked() {
+    if (m_saverRunning) return;  // the saver's own loop still delivers this window's events
     ConfigPage* page = Page(m_current);
     if (page != nullptr && (page->Flags() & ConfigPage::kNoCollectOnPreview) == 0) page->Commit();
     StoreConfiguration();
@@ -758,7 +762,9 @@ void ConfigDialog::PreviewClicked() {
     saver.kind = SaverWindowKind::FullScreen;
     saver.machineSpeedFactor = m_options.machineSpeedFactor;
     saver.nested = true;
+    m_saverRunning = true;
     m_runSaver(saver);
+    m_saverRunning = false;
     m_preview->SetPaused(false);
     raise();
     activateWindow();

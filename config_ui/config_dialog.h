@@ -161,6 +161,7 @@ class ConfigDialog : public QDialog, public ConfigContext {
     int m_current = -1;
     int m_aboutPage = -1;
     bool m_finished = false;
+    bool m_saverRunning = false;  // a full-screen Preview runs inside PreviewClicked
 
     QGroupBox* m_favoritesGroup = nullptr;
     QComboBox* m_favorites = nullptr;
