@@ -88,10 +88,10 @@ struct DotStyleButton {
 };
 constexpr std::array<DotStyleButton, kDotStyleCount> kDotStyleButtons = {{
     {1135, "Pi&xels", kDotPixels},
-    {1020, "P&oints", kDotPoints},
+    {1020, "&Points", kDotPoints},
     {1031, "&Large Points", kDotLargePoints},
     {1021, "&Sparkles", kDotSparkles},
-    {1032, "&Vertical Bars", kDotVerticalBars},
+    {1032, "Vertic&al Bars", kDotVerticalBars},
     {1022, "F&uzzies", kDotFuzzies},
     {3034, "&Discs", kDotDiscs},
     {3033, "&Rings", kDotRings},
@@ -113,6 +113,9 @@ constexpr std::array<ParamRowIds, kParamRows> kParamRowIds = {{
     {1043, 1017, 3077, 1060},
     {1044, 1115, 3081, 1072},
 }};
+
+// Mnemonics: the window's own buttons take E, H, O and V (and C for the hidden Cancel), so the
+// pages use other letters, each once per page.
 
 // ---- Small helpers ---------------------------------------------------------------------------
 
@@ -467,7 +470,7 @@ class HomePage : public PresetPage {
             BoundSpin(dots, 1040, NumberBinding(kReflections, kReflections.min, kReflections.max),
                       kReflections.min, kReflections.max);
         m_reflections->setToolTip(QStringLiteral("How many turned copies of the picture."));
-        m_symmetric = FlagCheck(dots, 1015, "S&ymmetric", PresetFieldNamed("Symmetric"));
+        m_symmetric = FlagCheck(dots, 1015, "Sy&mmetric", PresetFieldNamed("Symmetric"));
         m_wrap = WrapCheck(dots, 3016, "&Wrap", kWrapEdges);
         row->addWidget(m_reflectionsOn);
         row->addWidget(m_reflections);
@@ -493,11 +496,11 @@ class HomePage : public PresetPage {
         SliderRow(grid, 2, 0,
                   BoundSlider(movement, 1009, PresetFieldNamed("Viscosity"),
                               "How long the dots keep their speed once pushed."),
-                  "Low &Viscosity", "Very Viscous");
+                  "Low Vi&scosity", "Very Viscous");
         SliderRow(grid, 3, 0,
                   BoundSlider(movement, 1006, PresetFieldNamed("Complexity"),
                               "How many movers shape the flow (the pattern restarts)."),
-                  "Low C&omplexity", "Fancier Stuff");
+                  "Low Comple&xity", "Fancier Stuff");
 
         auto* numbers = new QHBoxLayout;
         Binding confine;
@@ -519,7 +522,7 @@ class HomePage : public PresetPage {
             BoundSpin(movement, 1055, NumberBinding(influence, kInfluenceShownMin, influence.max),
                       kInfluenceShownMin, influence.max);
         range->setToolTip(QStringLiteral("How far each mover reaches."));
-        numbers->addWidget(Caption(movement, "&Confinement", m_confinement));
+        numbers->addWidget(Caption(movement, "Co&nfinement", m_confinement));
         numbers->addWidget(m_confinement);
         numbers->addSpacing(16);
         numbers->addWidget(Caption(movement, "&Influence Range", range));
@@ -912,7 +915,7 @@ class DisplayPage : public PresetPage {
                   BoundSlider(shimmer, 3022, PresetFieldNamed("ShimmerNarrow"),
                               "How narrow the glint is: broad sheen or pin-point highlight."),
                   "Broad Highlight", "Narrow");
-        m_shine = Named(new QCheckBox(QStringLiteral("Add S&hine"), shimmer), "check", 1083);
+        m_shine = Named(new QCheckBox(QStringLiteral("Add Shi&ne"), shimmer), "check", 1083);
         m_glitter = Named(new QCheckBox(QStringLiteral("Add &Glitter"), shimmer), "check", 1084);
         Binding sparkle;
         sparkle.field = &kShineGlitter;

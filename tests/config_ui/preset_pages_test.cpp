@@ -372,5 +372,27 @@ TEST_F(PresetPagesTest, CommitKeepsWhatAnotherPageChangedMeanwhile) {
     EXPECT_TRUE(rig.changed.empty());
 }
 
+// Alt+letter must reach one control: the window's own buttons hold C, E, H, O and V.
+TEST_F(PresetPagesTest, MnemonicsAreUniqueOnEachPage) {
+    for (const Factory make :
+         {CreateHomePage, CreatePatternPage, CreateColorPage, CreateDisplayPage}) {
+        Open(make);
+        QString taken = QStringLiteral("cehov");
+        QStringList texts;
+        for (QLabel* label : page->findChildren<QLabel*>()) texts << label->text();
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+            texts << button->text();
+        }
+        for (const QString& text : texts) {
+            const qsizetype at = text.indexOf(QChar('&'));
+            if (at < 0 || at + 1 >= text.size()) continue;
+            const QChar letter = text.at(at + 1).toLower();
+            EXPECT_FALSE(taken.contains(letter))
+                << page->Caption().toStdString() << ": " << text.toStdString();
+            taken += letter;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quovis
