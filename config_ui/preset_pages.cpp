@@ -129,6 +129,17 @@ W* Named(W* widget, const char* kind, int id) {
     return widget;
 }
 
+// A number box: the design's edit and its up-down in one control, named by the up-down, its
+// text field by the edit.
+QSpinBox* NewSpin(QWidget* parent, int upDownId, int editId) {
+    auto* spin = Named(new QSpinBox(parent), "spin", upDownId);
+    if (auto* edit = spin->findChild<QLineEdit*>()) edit->setObjectName(Id("edit", editId));
+    // Typed digits count once the edit is left or Enter is pressed, not at every key.
+    spin->setKeyboardTracking(false);
+    spin->setAccelerated(true);
+    return spin;
+}
+
 const PresetField& ParamField(int slot) {
     for (const PresetField& f : kPresetFields) {
         if (f.kind == PresetFieldKind::Param && f.paramSlot == slot) return f;
@@ -316,12 +327,9 @@ class PresetPage : public ConfigPage {
         return slider;
     }
 
-    QSpinBox* BoundSpin(QWidget* parent, int id, Binding binding, int lo, int hi) {
-        auto* spin = Named(new QSpinBox(parent), "spin", id);
+    QSpinBox* BoundSpin(QWidget* parent, int id, int editId, Binding binding, int lo, int hi) {
+        auto* spin = NewSpin(parent, id, editId);
         spin->setRange(lo, hi);
-        // Typed digits count once the edit is left or Enter is pressed, not at every key.
-        spin->setKeyboardTracking(false);
-        spin->setAccelerated(true);
         binding.shown = [spin] { return spin->value(); };
         binding.show = [spin](int v) {
             const QSignalBlocker blocker(spin);
@@ -466,9 +474,9 @@ class HomePage : public PresetPage {
 
         auto* row = new QHBoxLayout;
         m_reflectionsOn = FlagCheck(dots, 1037, "&Reflections", kReflectionsOn);
-        m_reflections =
-            BoundSpin(dots, 1040, NumberBinding(kReflections, kReflections.min, kReflections.max),
-                      kReflections.min, kReflections.max);
+        m_reflections = BoundSpin(dots, 1040, 1002,
+                                  NumberBinding(kReflections, kReflections.min, kReflections.max),
+                                  kReflections.min, kReflections.max);
         m_reflections->setToolTip(QStringLiteral("How many turned copies of the picture."));
         m_symmetric = FlagCheck(dots, 1015, "Sy&mmetric", PresetFieldNamed("Symmetric"));
         m_wrap = WrapCheck(dots, 3016, "&Wrap", kWrapEdges);
@@ -513,14 +521,14 @@ class HomePage : public PresetPage {
         confine.write = [](PresetRecord& r, int v) {
             r.Confinement = kConfinement.Clamp(v * kConfinementFactor);
         };
-        m_confinement = BoundSpin(movement, 3063, std::move(confine), -kConfinementShownLimit,
+        m_confinement = BoundSpin(movement, 3063, 1061, std::move(confine), -kConfinementShownLimit,
                                   kConfinementShownLimit);
         m_confinement->setToolTip(
             QStringLiteral("How strongly the edges hold the dots in; below 0 a round wall."));
         const PresetField& influence = PresetFieldNamed("InfluenceRange");
-        auto* range =
-            BoundSpin(movement, 1055, NumberBinding(influence, kInfluenceShownMin, influence.max),
-                      kInfluenceShownMin, influence.max);
+        auto* range = BoundSpin(movement, 1055, 1054,
+                                NumberBinding(influence, kInfluenceShownMin, influence.max),
+                                kInfluenceShownMin, influence.max);
         range->setToolTip(QStringLiteral("How far each mover reaches."));
         numbers->addWidget(Caption(movement, "Co&nfinement", m_confinement));
         numbers->addWidget(m_confinement);
@@ -651,9 +659,7 @@ class PatternPage : public PresetPage {
             const ParamRowIds& ids = kParamRowIds[static_cast<std::size_t>(row)];
             ParamRow& p = m_rows[static_cast<std::size_t>(row)];
             p.slot = row + 1;
-            p.spin = Named(new QSpinBox(custom), "spin", ids.upDown);
-            p.spin->setKeyboardTracking(false);
-            p.spin->setAccelerated(true);
+            p.spin = NewSpin(custom, ids.upDown, ids.edit);
             p.label = Named(new QLabel(custom), "label", ids.label);
             p.label->setBuddy(p.spin);
             p.unit = Named(new QLabel(custom), "label", ids.unit);
@@ -860,7 +866,7 @@ class DisplayPage : public PresetPage {
         auto* trailGrid = new QGridLayout(trails);
         m_leaveTrails = FlagCheck(trails, 1036, "Leave &Trails", PresetFieldNamed("LeaveTrails"));
         const PresetField& length = PresetFieldNamed("TrailLength");
-        m_trailLength = BoundSpin(trails, 1039, NumberBinding(length, length.min, length.max),
+        m_trailLength = BoundSpin(trails, 1039, 1003, NumberBinding(length, length.min, length.max),
                                   length.min, length.max);
         m_trailLength->setToolTip(QStringLiteral("How long the trails last."));
         m_dither = FlagCheck(trails, 1041, "D&ither", PresetFieldNamed("Dither"));
@@ -870,9 +876,8 @@ class DisplayPage : public PresetPage {
 
         // Fuzziness: the check switches it, the spin holds its amount; one field holds both.
         m_fuzzy = Named(new QCheckBox(QStringLiteral("Fu&zziness"), trails), "check", 1070);
-        m_fuzziness = Named(new QSpinBox(trails), "spin", 1067);
+        m_fuzziness = NewSpin(trails, 1067, 1061);
         m_fuzziness->setRange(kFuzzinessShownMin, kFuzziness.max);
-        m_fuzziness->setKeyboardTracking(false);
         m_fuzziness->setToolTip(QStringLiteral("How much the trails blur."));
         TrackSpin(m_fuzziness);
         Binding fuzz;

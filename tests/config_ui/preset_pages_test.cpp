@@ -353,8 +353,7 @@ TEST_F(PresetPagesTest, ColorLabelsFollowTheBackground) {
 
 TEST_F(PresetPagesTest, TypedSpinTextIsTakenOnCommit) {
     Open(CreateHomePage);
-    auto* spin = Find<QSpinBox>("spin1055");
-    auto* edit = spin->findChild<QLineEdit*>();
+    auto* edit = Find<QLineEdit>("edit1054");  // the Influence Range box's text
     ASSERT_NE(edit, nullptr);
     edit->setText(QStringLiteral("64"));
     page->Commit();
