@@ -101,17 +101,16 @@ constexpr std::array<DotStyleButton, kDotStyleCount> kDotStyleButtons = {{
 // start colour, is the Color page's "New Dots".
 struct ParamRowIds {
     int label;
-    int edit;
     int upDown;
     int unit;
 };
 constexpr int kParamRows = kStyleParamSlots - 1;
 constexpr std::array<ParamRowIds, kParamRows> kParamRowIds = {{
-    {1028, 999, 3069, 1033},
-    {1029, 1002, 3071, 1034},
-    {1064, 1003, 3074, 1035},
-    {1043, 1017, 3077, 1060},
-    {1044, 1115, 3081, 1072},
+    {1028, 3069, 1033},
+    {1029, 3071, 1034},
+    {1064, 3074, 1035},
+    {1043, 3077, 1060},
+    {1044, 3081, 1072},
 }};
 
 // Mnemonics: the window's own buttons take E, H, O and V (and C for the hidden Cancel), so the
@@ -129,11 +128,11 @@ W* Named(W* widget, const char* kind, int id) {
     return widget;
 }
 
-// A number box: the design's edit and its up-down in one control, named by the up-down, its
-// text field by the edit.
-QSpinBox* NewSpin(QWidget* parent, int upDownId, int editId) {
+// A number box: the design's edit and its up-down in one control, named by the up-down. The
+// edit's id is not given to its text field: the window's own edits 1003 and 1017 share ids
+// with page edits, and names must find one control in the whole window.
+QSpinBox* NewSpin(QWidget* parent, int upDownId) {
     auto* spin = Named(new QSpinBox(parent), "spin", upDownId);
-    if (auto* edit = spin->findChild<QLineEdit*>()) edit->setObjectName(Id("edit", editId));
     // Typed digits count once the edit is left or Enter is pressed, not at every key.
     spin->setKeyboardTracking(false);
     spin->setAccelerated(true);
@@ -327,8 +326,8 @@ class PresetPage : public ConfigPage {
         return slider;
     }
 
-    QSpinBox* BoundSpin(QWidget* parent, int id, int editId, Binding binding, int lo, int hi) {
-        auto* spin = NewSpin(parent, id, editId);
+    QSpinBox* BoundSpin(QWidget* parent, int id, Binding binding, int lo, int hi) {
+        auto* spin = NewSpin(parent, id);
         spin->setRange(lo, hi);
         binding.shown = [spin] { return spin->value(); };
         binding.show = [spin](int v) {
@@ -474,9 +473,9 @@ class HomePage : public PresetPage {
 
         auto* row = new QHBoxLayout;
         m_reflectionsOn = FlagCheck(dots, 1037, "&Reflections", kReflectionsOn);
-        m_reflections = BoundSpin(dots, 1040, 1002,
-                                  NumberBinding(kReflections, kReflections.min, kReflections.max),
-                                  kReflections.min, kReflections.max);
+        m_reflections =
+            BoundSpin(dots, 1040, NumberBinding(kReflections, kReflections.min, kReflections.max),
+                      kReflections.min, kReflections.max);
         m_reflections->setToolTip(QStringLiteral("How many turned copies of the picture."));
         m_symmetric = FlagCheck(dots, 1015, "Sy&mmetric", PresetFieldNamed("Symmetric"));
         m_wrap = WrapCheck(dots, 3016, "&Wrap", kWrapEdges);
@@ -521,14 +520,14 @@ class HomePage : public PresetPage {
         confine.write = [](PresetRecord& r, int v) {
             r.Confinement = kConfinement.Clamp(v * kConfinementFactor);
         };
-        m_confinement = BoundSpin(movement, 3063, 1061, std::move(confine), -kConfinementShownLimit,
+        m_confinement = BoundSpin(movement, 3063, std::move(confine), -kConfinementShownLimit,
                                   kConfinementShownLimit);
         m_confinement->setToolTip(
             QStringLiteral("How strongly the edges hold the dots in; below 0 a round wall."));
         const PresetField& influence = PresetFieldNamed("InfluenceRange");
-        auto* range = BoundSpin(movement, 1055, 1054,
-                                NumberBinding(influence, kInfluenceShownMin, influence.max),
-                                kInfluenceShownMin, influence.max);
+        auto* range =
+            BoundSpin(movement, 1055, NumberBinding(influence, kInfluenceShownMin, influence.max),
+                      kInfluenceShownMin, influence.max);
         range->setToolTip(QStringLiteral("How far each mover reaches."));
         numbers->addWidget(Caption(movement, "Co&nfinement", m_confinement));
         numbers->addWidget(m_confinement);
@@ -659,7 +658,7 @@ class PatternPage : public PresetPage {
             const ParamRowIds& ids = kParamRowIds[static_cast<std::size_t>(row)];
             ParamRow& p = m_rows[static_cast<std::size_t>(row)];
             p.slot = row + 1;
-            p.spin = NewSpin(custom, ids.upDown, ids.edit);
+            p.spin = NewSpin(custom, ids.upDown);
             p.label = Named(new QLabel(custom), "label", ids.label);
             p.label->setBuddy(p.spin);
             p.unit = Named(new QLabel(custom), "label", ids.unit);
@@ -866,7 +865,7 @@ class DisplayPage : public PresetPage {
         auto* trailGrid = new QGridLayout(trails);
         m_leaveTrails = FlagCheck(trails, 1036, "Leave &Trails", PresetFieldNamed("LeaveTrails"));
         const PresetField& length = PresetFieldNamed("TrailLength");
-        m_trailLength = BoundSpin(trails, 1039, 1003, NumberBinding(length, length.min, length.max),
+        m_trailLength = BoundSpin(trails, 1039, NumberBinding(length, length.min, length.max),
                                   length.min, length.max);
         m_trailLength->setToolTip(QStringLiteral("How long the trails last."));
         m_dither = FlagCheck(trails, 1041, "D&ither", PresetFieldNamed("Dither"));
@@ -876,7 +875,7 @@ class DisplayPage : public PresetPage {
 
         // Fuzziness: the check switches it, the spin holds its amount; one field holds both.
         m_fuzzy = Named(new QCheckBox(QStringLiteral("Fu&zziness"), trails), "check", 1070);
-        m_fuzziness = NewSpin(trails, 1067, 1061);
+        m_fuzziness = NewSpin(trails, 1067);
         m_fuzziness->setRange(kFuzzinessShownMin, kFuzziness.max);
         m_fuzziness->setToolTip(QStringLiteral("How much the trails blur."));
         TrackSpin(m_fuzziness);

@@ -353,7 +353,7 @@ TEST_F(PresetPagesTest, ColorLabelsFollowTheBackground) {
 
 TEST_F(PresetPagesTest, TypedSpinTextIsTakenOnCommit) {
     Open(CreateHomePage);
-    auto* edit = Find<QLineEdit>("edit1054");  // the Influence Range box's text
+    auto* edit = Find<QSpinBox>("spin1055")->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
     edit->setText(QStringLiteral("64"));
     page->Commit();
