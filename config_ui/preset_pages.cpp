@@ -462,8 +462,9 @@ class HomePage : public PresetPage {
             QRegularExpression(QStringLiteral("[0-9]{0,7}")), m_grainsEdit));
         m_grainsEdit->setMaximumWidth(
             m_grainsEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 16);
-        m_grainsEdit->setToolTip(
-            QStringLiteral("The number of dots, from %1 to %2.").arg(kGrains.min).arg(kGrains.max));
+        m_grainsEdit->setToolTip(QStringLiteral("The number of dots, from %L1 to %L2.")
+                                     .arg(kGrains.min)
+                                     .arg(kGrains.max));
         connect(m_grainsEdit, &QLineEdit::editingFinished, this, [this] { TakeGrainsEdit(); });
         connect(m_grainsSlider, &QAbstractSlider::valueChanged, this,
                 [this] { ShowGrainsCount(Context().Settings().Grains); });
