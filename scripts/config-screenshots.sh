@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Screenshots of the configuration window, one per page, for the README:
+#   scripts/config-screenshots.sh [BUILD_DIR] [OUT_DIR]
+# Runs `quovis` (the window) under a private Xvfb with a fresh profile, opening it on each
+# page in turn (the window reopens on the page it was closed on), and writes
+# OUT_DIR/config-<page>.png. Needs xvfb-run and ImageMagick's import.
+set -euo pipefail
+build=$(realpath "${1:-build/release}")
+out=$(realpath -m "${2:-docs}")
+if [ -z "${QUOVIS_SHOTS_INSIDE:-}" ]; then
+  QUOVIS_SHOTS_INSIDE=1 exec xvfb-run -a -s "-screen 0 1100x700x24" "$0" "$build" "$out"
+fi
+pages=(home pattern color display options audio slideshow)
+profile=$(mktemp -d)
+trap 'rm -rf "$profile"' EXIT
+export XDG_CONFIG_HOME=$profile/config XDG_RUNTIME_DIR=$profile/run
+mkdir -p "$XDG_RUNTIME_DIR" "$out" && chmod 700 "$XDG_RUNTIME_DIR"
+for i in "${!pages[@]}"; do
+  "$build/tools/quovis-tool" config set Config CurrentTab int "$i" >/dev/null
+  "$build/host/quovis" &
+  pid=$!
+  sleep 5
+  import -window root "$out/config-${pages[$i]}.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "$out/config-${pages[$i]}.png"
+done
