@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri pulseaudio openbox xdotool
   debootstrap
+  xscreensaver desktop-file-utils appstream libxml2-utils shared-mime-info imagemagick
+  dpkg-dev fakeroot file
 )
 
 if [ "${1:-}" = --list ]; then
