@@ -75,8 +75,9 @@ struct RunRequest {
 
 // Exit code of a command line that could not be understood (the usual one for usage errors).
 inline constexpr int kExitUsageError = 2;
-// The configuration window's exit code, whatever the window returns.
-inline constexpr int kExitConfiguration = 1;
+// The configuration window's exit code, whatever the window returns. Success: launchers,
+// desktop files and session managers take any other code for a failure to start.
+inline constexpr int kExitConfiguration = 0;
 
 // The environment variable xscreensaver sets to the window a hack should draw into.
 inline constexpr std::string_view kXScreenSaverWindowVariable = "XSCREENSAVER_WINDOW";
