@@ -115,6 +115,21 @@ Widget* Named(Widget* widget, const char* name) {
     return widget;
 }
 
+// An "On" / "Off" pair of radio buttons, exclusive, in a row of their own.
+QHBoxLayout* OnOffRow(QWidget* group, QObject* owner, const char* onName, const char* offName,
+                      QRadioButton*& on, QRadioButton*& off) {
+    on = Named(new QRadioButton(QStringLiteral("On"), group), onName);
+    off = Named(new QRadioButton(QStringLiteral("Off"), group), offName);
+    auto* switches = new QButtonGroup(owner);
+    switches->addButton(on);
+    switches->addButton(off);
+    auto* row = new QHBoxLayout;
+    row->addWidget(on);
+    row->addWidget(off);
+    row->addStretch(1);
+    return row;
+}
+
 ScreenSize DeviceSize(const QSize& size, double ratio) {
     return {static_cast<int>(std::lround(size.width() * ratio)),
             static_cast<int>(std::lround(size.height() * ratio))};
@@ -560,16 +575,7 @@ class AudioPage final : public ConfigPage {
         auto* group = Named(new QGroupBox(QStringLiteral("Audio Sync"), this), "groupAudioSync");
         auto* grid = new QGridLayout(group);
 
-        m_on = Named(new QRadioButton(QStringLiteral("On"), group), "radio1143");
-        m_off = Named(new QRadioButton(QStringLiteral("Off"), group), "radio1144");
-        auto* switches = new QButtonGroup(this);
-        switches->addButton(m_on);
-        switches->addButton(m_off);
-        auto* switchRow = new QHBoxLayout;
-        switchRow->addWidget(m_on);
-        switchRow->addWidget(m_off);
-        switchRow->addStretch(1);
-        grid->addLayout(switchRow, 0, 0, 1, 3);
+        grid->addLayout(OnOffRow(group, this, "radio1143", "radio1144", m_on, m_off), 0, 0, 1, 3);
 
         m_sensitivity = Named(new BubbleSlider(group), "slider1129");
         m_sensitivity->setAccessibleName(QStringLiteral("Sensitivity"));
@@ -911,16 +917,7 @@ class SlideshowPage final : public ConfigPage {
         auto* group =
             Named(new QGroupBox(QStringLiteral("Random Slideshow"), this), "groupSlideshow");
         auto* grid = new QGridLayout(group);
-        m_on = Named(new QRadioButton(QStringLiteral("On"), group), "radio1020");
-        m_off = Named(new QRadioButton(QStringLiteral("Off"), group), "radio1021");
-        auto* switches = new QButtonGroup(this);
-        switches->addButton(m_on);
-        switches->addButton(m_off);
-        auto* switchRow = new QHBoxLayout;
-        switchRow->addWidget(m_on);
-        switchRow->addWidget(m_off);
-        switchRow->addStretch(1);
-        grid->addLayout(switchRow, 0, 0, 1, 4);
+        grid->addLayout(OnOffRow(group, this, "radio1020", "radio1021", m_on, m_off), 0, 0, 1, 4);
 
         grid->addWidget(WrappedLabel(QStringLiteral("Favorites in the slideshow (click to select "
                                                     "or deselect; none selected means all):"),

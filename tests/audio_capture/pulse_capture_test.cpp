@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "../settings/config_test_support.h"
 #include "audio/pulse_capture.h"
 
 extern char** environ;
@@ -36,6 +37,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+using testing::ScopedEnv;
 
 // ============================================================================================
 // Processes, files and the environment
@@ -114,27 +116,6 @@ std::string ReadFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 std::string MakeTempDir() {
     std::string pattern = (fs::temp_directory_path() / "quovis-capture-XXXXXX").string();

@@ -35,32 +35,13 @@
 namespace quovis {
 namespace {
 
+using testing::ScopedEnv;
 using testing::ScriptedQuestions;
 using testing::TempDir;
 
 // A preset whose name no built-in has.
 constexpr std::u16string_view kImported =
     u"Imported One,1,3,40000,2000,600,8,1200,1,0,0,1,0,0,0,0,60,1,0,1000,0,0,0,150,1";
-
-// Restores an environment variable when the test ends.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 class ConfigDialogTest : public ::testing::Test {
   protected:
