@@ -13,7 +13,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri pulseaudio openbox xdotool
   debootstrap
   xscreensaver desktop-file-utils appstream libxml2-utils shared-mime-info imagemagick
-  dpkg-dev fakeroot file
+  dpkg-dev file libglib2.0-bin man-db
 )
 
 if [ "${1:-}" = --list ]; then
