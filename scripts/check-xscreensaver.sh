@@ -82,7 +82,14 @@ chmod 777 "$shot_tmp"
 made_user=""
 cleanup() {
   rm -rf "$prefix" "$shot_tmp"
-  if [ -n "$made_user" ]; then userdel -r "$made_user" >/dev/null 2>&1 || true; fi
+  # The user's last processes (xscreensaver's helpers) may take a moment to go.
+  if [ -n "$made_user" ]; then
+    for _ in $(seq 40); do
+      if userdel -r "$made_user" >/dev/null 2>&1; then return; fi
+      sleep 0.25
+    done
+    echo "check-xscreensaver: could not remove the user $made_user" >&2
+  fi
 }
 trap cleanup EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
