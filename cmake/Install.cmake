@@ -20,7 +20,7 @@ endforeach()
 
 # The configuration window's Help button opens <bin>/../share/quovis/help/index.html.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quovis/help)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.md
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.md ${dist}/copyright
               ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/presets.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quovis)
 

@@ -7,6 +7,7 @@
 #
 #   tests/install/check-install.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
 build=$1
 src=$2
 prefix="$(mktemp -d "${TMPDIR:-/tmp}/quovis-install.XXXXXX")"
@@ -33,7 +34,7 @@ for f in bin/quovis bin/quovis-tool bin/quovis-run bin/quovis-settings \
   share/icons/hicolor/scalable/apps/quovis.svg share/icons/hicolor/48x48/apps/quovis.png \
   share/icons/hicolor/256x256/apps/quovis.png share/man/man6/quovis.6.gz \
   share/man/man1/quovis-tool.1.gz share/man/man1/quovis-run.1.gz \
-  share/man/man1/quovis-settings.1.gz share/doc/quovis/USING.md; do
+  share/man/man1/quovis-settings.1.gz share/doc/quovis/USING.md share/doc/quovis/copyright; do
   [ -s "$prefix/$f" ] || fail "not installed: $f"
 done
 for f in "$desktop" "$metainfo" "$hackxml"; do [ -s "$f" ] || fail "not installed: $f"; done
@@ -71,8 +72,10 @@ printf '\xff\xfe[\x00Q\x00' >"$samples/by-content"
 printf 'plain text\n' >"$samples/named.oru"
 printf '\xff\xfeh\x00i\x00' >"$samples/other-utf16"
 type_of() {
-  XDG_DATA_HOME="$mimehome" XDG_DATA_DIRS="$mimehome:/usr/share" \
-    gio info -a standard::content-type "$1" | sed -n 's/.*standard::content-type: //p'
+  local info
+  info=$(XDG_DATA_HOME="$mimehome" XDG_DATA_DIRS="$mimehome:/usr/share" \
+    gio info -a standard::content-type "$1" 2>&1) || echo "(gio: $info)"
+  sed -n 's/.*standard::content-type: //p' <<<"$info"
 }
 for f in by-content named.oru; do
   t=$(type_of "$samples/$f")
@@ -80,8 +83,17 @@ for f in by-content named.oru; do
 done
 t=$(type_of "$samples/other-utf16")
 [ "$t" != application/x-quovis-settings ] || fail "any UTF-16 text is taken for a settings file"
-grep -q '^MimeType=.*application/x-quovis-settings;' "$desktop" ||
-  fail "the desktop entry does not open settings files"
+# Double-clicking a settings file: the desktop's default handler for the type is our entry.
+mkdir -p "$mimehome/applications"
+cp "$desktop" "$mimehome/applications/"
+update-desktop-database "$mimehome/applications" >/dev/null 2>&1 || fail "update-desktop-database"
+handler=$(PATH="$prefix/bin:/usr/bin:/bin" XDG_DATA_HOME="$mimehome" XDG_DATA_DIRS="$mimehome:/usr/share" \
+  XDG_CONFIG_HOME="$mimehome/config" gio mime application/x-quovis-settings 2>&1) || true
+handler=${handler%%$'\n'*}
+case "$handler" in
+  *": software.ferrowick.Quovis.desktop") ;;
+  *) fail "settings files do not open with the configuration window: $handler" ;;
+esac
 
 # --- man pages --------------------------------------------------------------------------------
 for page in "$share"/man/man*/*.gz; do
@@ -102,16 +114,19 @@ hack="$prefix/libexec/xscreensaver/quovis"
 [ "$(run "$hack" --version)" = "Quovis 2.1.4051" ] || fail "the hack does not run"
 builtins=$(run "$prefix/bin/quovis-tool" preset builtin) || fail "quovis-tool preset builtin failed"
 [ "$(printf '%s\n' "$builtins" | grep -c .)" -ge 73 ] || fail "quovis-tool lists too few built-ins"
-first=$(printf '%s\n' "$builtins" | head -1 | sed 's/^ *[0-9]* *//')
-run "$prefix/bin/quovis-tool" preset builtin "$first" | grep -q , ||
-  fail "quovis-tool does not print the built-in \"$first\""
+first=${builtins%%$'\n'*}
+first=$(sed 's/^ *[0-9]* *//' <<<"$first")
+preset=$(run "$prefix/bin/quovis-tool" preset builtin "$first") || preset=""
+[[ "$preset" == *,* ]] || fail "quovis-tool does not print the built-in \"$first\""
 for launcher in quovis-run quovis-settings; do
-  run "$prefix/bin/$launcher" --help | grep -q "Usage: $launcher" || fail "$launcher --help"
+  usage=$(run "$prefix/bin/$launcher" --help) || usage=""
+  [[ "$usage" == *"Usage: $launcher"* ]] || fail "$launcher --help"
 done
 # The configuration window's Help button looks beside the program for the help pages.
 [ -f "$prefix/bin/../share/quovis/help/index.html" ] || fail "help pages not beside the program"
 # Nothing the build tree would hold: no link or search path back into it.
-if readelf -d "$prefix"/bin/* 2>/dev/null | grep -qE 'RUNPATH|RPATH'; then
+dynamic=$(readelf -d "$prefix"/bin/* 2>&1) || fail "readelf: $dynamic"
+if grep -qE 'RUNPATH|RPATH' <<<"$dynamic"; then
   fail "an installed program keeps a search path of the build"
 fi
 
