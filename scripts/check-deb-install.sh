@@ -118,7 +118,17 @@ in_root "set -e
   test \"\$(readlink -f /usr/libexec/xscreensaver/quovis)\" = /usr/bin/quovis
   test -f /usr/share/xscreensaver/config/quovis.xml
   test -f /usr/share/quovis/help/index.html
-  test -f /usr/share/man/man6/quovis.6.gz"
+  test -f /usr/share/man/man6/quovis.6.gz
+  # The saver itself for 30 frames, and a rendered picture: the Qt libraries and plugins the
+  # dependencies brought are complete. (No display here: Qt's offscreen platform.)
+  mkdir -p -m 700 /tmp/quovis-home
+  export XDG_CONFIG_HOME=/tmp/quovis-home XDG_DATA_HOME=/tmp/quovis-home XDG_RUNTIME_DIR=/tmp/quovis-home
+  QT_QPA_PLATFORM=offscreen QUOVIS_MAX_FRAMES=30 timeout 120 quovis --window
+  timeout 120 quovis-tool render --builtin 'Into The Light' --size 160x90 --frames 30 \
+    --out /tmp/quovis-home/picture.png
+  test -s /tmp/quovis-home/picture.png
+  echo 'the saver ran 30 frames and quovis-tool rendered a picture'
+  rm -rf /tmp/quovis-home"
 
 echo "=== purge, then install and purge again: nothing may be left behind"
 in_root "dpkg --purge quovis"
