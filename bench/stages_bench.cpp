@@ -468,6 +468,59 @@ BENCHMARK(BM_Splats)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The splat stage as the engine runs it, "Points", with the vector kernel against the path
+// before it, as the reference: ratio = kernel / plain, from interleaved iterations. On two
+// workers both collect the plots per band and draw them stripe by stripe, plot by plot or
+// with the kernel; one worker used to plot each image at once and now collects its plots
+// for the kernel too. `bright:1` gives every dot a full-strength colour, so that nearly
+// every plot lands on saturated pixels and takes the overflow compression.
+void BM_SplatKernel(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int reflections = static_cast<int>(state.range(1));
+    const bool bright = state.range(2) != 0;
+    DotRig rig(threads, 1, true);
+    quovis::CDrawWnd& e = rig.E();
+    e.SetDotStyle(quovis::kDotPoints);
+    EngineTestAccess::SetPointCap(e, 130560);
+    EngineTestAccess::SetReflections(e, reflections, false, kWidth / 2, kHeight / 2);
+    float* channels[3] = {EngineTestAccess::R(e), EngineTestAccess::G(e), EngineTestAccess::B(e)};
+    const float colour[3] = {bright ? 255.0f : 1.5f, bright ? 200.0f : 1.0f, bright ? 90.0f : 0.5f};
+    for (int c = 0; c < 3; ++c) std::fill(channels[c], channels[c] + kDots, colour[c]);
+    DotBand* bands = EngineTestAccess::BandRecords(e);
+    WorkerPool* pool = EngineTestAccess::Pool(e);
+    if (bands[0].splats == nullptr) {
+        state.SkipWithError("no plot buffers (no vector kernel in this build?)");
+        return;
+    }
+    EngineTestAccess::PrepareStripes(e);
+    const int dotsPerRound = std::min(kDots, bands[0].splatCapacity / reflections * threads);
+    PlotStage collect{&e, kStripes, bands};
+    PlotStage atOnce{&e, kShort, bands};
+    auto draw = [&](bool vector) {
+        EngineTestAccess::SetVectorSplats(e, vector);
+        const bool stripes = vector || threads > 1;
+        const int perRound = stripes ? dotsPerRound : kDots;
+        for (int first = 0; first < kDots; first += perRound) {
+            const int count = std::min(perRound, kDots - first);
+            for (int b = 0; b < threads; ++b) {
+                bands[b].First = first + count * b / threads;
+                bands[b].Last = first + count * (b + 1) / threads - 1;
+            }
+            RunOn(pool, &PlotStageJob, stripes ? &collect : &atOnce, threads, bands);
+            if (stripes) RunOn(pool, &StripeStageJob, &collect, threads, bands);
+        }
+    };
+    e.Canvas()->BeginFrame(true);
+    RunPaired(
+        state, [] {}, [&] { draw(true); }, [&] { draw(false); },
+        static_cast<double>(kDots) * reflections);
+}
+BENCHMARK(BM_SplatKernel)
+    ->ArgNames({"threads", "reflections", "bright"})
+    ->ArgsProduct({{1, 2}, {1, 4, 14}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 // ---- Trail fade and conversion --------------------------------------------------------------
 
 struct CanvasRef {

@@ -8,7 +8,8 @@
 // draws its own stripe, taking every band's plots for it in band order. A canvas line is
 // then written by one core only, instead of travelling between the cores' caches, and the
 // picture does not depend on how the workers' timing interleaves. A frame whose plots do not
-// fit the buffers runs in several rounds.
+// fit the buffers runs in several rounds. A single worker collects too when it draws
+// "Points" with the vector kernel (splat_kernel.h): its one stripe is the whole canvas.
 #pragma once
 
 #include <cstdint>

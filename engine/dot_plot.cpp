@@ -15,6 +15,7 @@
 
 #include "engine/canvas_surface.h"
 #include "engine/draw_wnd.h"
+#include "engine/splat_kernel.h"
 
 namespace quovis {
 
@@ -341,6 +342,12 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
         s0 = stripeOf[std::clamp(iy - reach.above, 0, height - 1)];
         s1 = stripeOf[std::clamp(iy + reach.below, 0, height - 1)];
     };
+    if (stripes == 1) {
+        // One stripe (one worker): every plot in the order it came.
+        for (int32_t i = 0; i < band.splatCount; ++i) band.order[i] = i;
+        start[1] = band.splatCount;
+        return;
+    }
     int32_t counts[DotBand::kMaxStripes] = {};
     for (int32_t i = 0; i < band.splatCount; ++i) {
         int s0, s1;
@@ -359,6 +366,13 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
     }
 }
 
+void CDrawWnd::PlotStripeSplat(void* context, const SplatRecord& r) {
+    const StripePlot& p = *static_cast<const StripePlot*>(context);
+    if (!PlotInnerPoint(*p.surface, r.x, r.y, r.amounts)) {
+        p.engine->PlotWithAmounts(*p.surface, r.x, r.y, r.amounts);
+    }
+}
+
 void CDrawWnd::ApplySplatStripe(int stripe) {
     if (!m_pCanvas || stripe < 0 || stripe >= m_nStripes) return;
     CanvasSurface s = m_pCanvas->Surface();
@@ -366,9 +380,16 @@ void CDrawWnd::ApplySplatStripe(int stripe) {
     s.clipFirst = m_stripeFirstRow[stripe];
     s.clipEnd = m_stripeFirstRow[stripe + 1];
     const bool points = m_look.m_nDotStyle == kDotPoints && s.deep != nullptr;
+    StripePlot plain{this, &s};
     // Band by band, each in its own order: the dots' order, whatever the workers' timing.
     for (int b = 0; b < std::max(1, m_nBands); ++b) {
         const DotBand& band = m_bands[b];
+        if (points && m_bVectorSplats) {
+            const int32_t first = band.stripeStart[stripe];
+            DrawPointSplats(s, band.splats, band.order + first,
+                            band.stripeStart[stripe + 1] - first, &PlotStripeSplat, &plain);
+            continue;
+        }
         for (int32_t k = band.stripeStart[stripe]; k < band.stripeStart[stripe + 1]; ++k) {
             const SplatRecord& r = band.splats[band.order[k]];
             if (!points || !PlotInnerPoint(s, r.x, r.y, r.amounts)) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/system_info.h"
+#include "engine/splat_kernel.h"
 
 namespace quovis {
 
@@ -92,10 +93,11 @@ void CDrawWnd::CreateWorkers(int requested) {
     }
     m_nBands = m_pPool ? count : 1;
     m_bands.reset(new (std::nothrow) DotBand[m_nBands]);
-    // Several bands collect their plots for the stripes' owners. Without the memory for it
+    // Several bands collect their plots for the stripes' owners; one band collects its
+    // "Points" plots when the vector kernel is there to draw them. Without the memory for it
     // they plot straight into the canvas: slower, the same picture. The buffers share one
     // budget, so many workers get smaller buffers (and run more rounds), not more memory.
-    if (m_bands && m_nBands >= kStripesFromBands) {
+    if (m_bands && (m_nBands >= kStripesFromBands || VectorSplatKernelName() != nullptr)) {
         constexpr std::size_t kPerRecord = sizeof(SplatRecord) + 2 * sizeof(int32_t);
         const int32_t capacity = static_cast<int32_t>(std::clamp<std::size_t>(
             kSplatBudgetBytes / kPerRecord / static_cast<std::size_t>(m_nBands), kMinSplatsPerBand,

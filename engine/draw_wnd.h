@@ -499,10 +499,17 @@ class CDrawWnd {
     // plots of every band that fall into it.
     static void ApplySplatsJob(CDrawWnd* engine, DotBand* band);
     void ApplySplatStripe(int stripe);
+    // A "Points" plot the vector kernel leaves to the plain path (context: a StripePlot).
+    struct StripePlot {
+        CDrawWnd* engine;
+        const CanvasSurface* surface;
+    };
+    static void PlotStripeSplat(void* context, const SplatRecord& r);
     // Whether this frame's plots go through the bands' buffers and stripes.
     bool UseStripes() const;
     void RunOnBands(void (*job)(CDrawWnd*, DotBand*));
-    // Stripes pay from this many bands on; fewer plot straight into the canvas.
+    // Stripes pay from this many bands on; one band collects only "Points" for the vector
+    // kernel, and plots everything else straight into the canvas.
     static constexpr int kStripesFromBands = 2;
     // Sorts a band's collected plots by stripe (see DotBand).
     void SortSplatsByStripe(DotBand& band) const;
@@ -783,8 +790,8 @@ class CDrawWnd {
     std::unique_ptr<WorkerPool> m_pPool;  // only with more than one worker
     int32_t m_nBands = 1;
     std::unique_ptr<DotBand[]> m_bands;  // one per worker
-    // The bands' plot buffers (each record with room for two stripe entries), only with
-    // several bands: 16 MiB in all, 262,144 records a band at most.
+    // The bands' plot buffers (each record with room for two stripe entries), with several
+    // bands or a vector kernel: 16 MiB in all, 262,144 records a band at most.
     static constexpr std::size_t kSplatBudgetBytes = std::size_t{16} << 20;
     static constexpr std::size_t kMaxSplatsPerBand = std::size_t{1} << 18;
     // Room for at least a block of dots with every reflection image.
@@ -798,6 +805,9 @@ class CDrawWnd {
     int32_t m_nStripeHeight = 0;  // the canvas height the table was made for
     int32_t m_stripeFirstRow[DotBand::kMaxStripes + 1] = {};
     std::vector<uint8_t> m_stripeOfRow;
+    // Stripes draw "Points" with the vector kernel when the build has one; off, they take
+    // the plain path, plot by plot (the reference the kernel is tested against).
+    bool m_bVectorSplats = true;
 
     // ---- Output ------------------------------------------------------------------------------
     std::unique_ptr<EngineCanvas> m_pCanvas;  // null until CreateOutput has made one

@@ -520,8 +520,12 @@ void CDrawWnd::RunMotionBands() {
 }
 
 bool CDrawWnd::UseStripes() const {
-    return m_splatStore != nullptr && m_pCanvas != nullptr && m_pCanvas->Surface().width > 0 &&
-           m_pCanvas->Surface().height > 0 && m_nBands >= kStripesFromBands;
+    if (m_splatStore == nullptr || m_pCanvas == nullptr) return false;
+    const CanvasSurface& s = m_pCanvas->Surface();
+    if (s.width <= 0 || s.height <= 0) return false;
+    if (m_nBands >= kStripesFromBands) return true;
+    // One worker: collecting first pays only when the vector kernel then draws the plots.
+    return m_bVectorSplats && m_look.m_nDotStyle == kDotPoints && s.deep != nullptr;
 }
 
 void CDrawWnd::RunOnBands(void (*job)(CDrawWnd*, DotBand*)) {

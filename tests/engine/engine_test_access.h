@@ -278,6 +278,11 @@ struct EngineTestAccess {
         e.PrepareStripes(e.m_pCanvas->Surface().height);
     }
     static void DrawBandStripes(CDrawWnd& e, DotBand& band) { CDrawWnd::ApplySplatsJob(&e, &band); }
+    // Whether stripes draw "Points" with the vector kernel (true) or plot by plot.
+    static void SetVectorSplats(CDrawWnd& e, bool on) { e.m_bVectorSplats = on; }
+    static void SortSplatsByStripe(const CDrawWnd& e, DotBand& band) { e.SortSplatsByStripe(band); }
+    static void ApplySplatStripe(CDrawWnd& e, int stripe) { e.ApplySplatStripe(stripe); }
+    static int StripeCount(const CDrawWnd& e) { return e.m_nStripes; }
 
     // The motion pass as the frame step runs it: the engine's own bands on its own pool.
     static void RunMotionBands(CDrawWnd& e) { e.RunMotionBands(); }

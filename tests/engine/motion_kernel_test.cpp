@@ -531,7 +531,8 @@ TEST(DotKernelLongRun, EveryMotionAndVariantStaysFiniteAndInside) {
 }
 
 // With several workers each band collects its plots and every worker draws its own stripe
-// of rows, band by band. Against one worker plotting at once: the same dots, and the same
+// of rows, band by band; one worker drawing "Points" with the vector kernel collects them
+// too, into one stripe. Against one worker plotting at once: the same dots, and the same
 // canvas to the last bit. In one round the order of the plots is the dots' order, so even
 // saturated pixels agree; over several rounds (small buffers, many reflections) the order
 // changes only between rounds, and unsaturated plots add up to the same values.
@@ -559,14 +560,16 @@ TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
         FixedClock clock{500, 900};
         EngineOptions three;
         three.workerCount = 3;
-        CDrawWnd one(clock, OneWorker()), several(clock, three);
+        CDrawWnd one(clock, OneWorker()), several(clock, three), oneCollecting(clock, OneWorker());
         ASSERT_EQ(several.BandCount(), 3);
-        TestCanvas* canvases[2];
-        CDrawWnd* engines[2] = {&one, &several};
-        for (int k = 0; k < 2; ++k) {
+        TestCanvas* canvases[3];
+        CDrawWnd* engines[3] = {&one, &several, &oneCollecting};
+        for (int k = 0; k < 3; ++k) {
             CDrawWnd& e = *engines[k];
             canvases[k] = EngineTestAccess::Adopt(e, std::make_unique<TestCanvas>(211, 157, true));
             ASSERT_TRUE(Peer::Start(e, s, 0.5));
+            // The one worker plots at once, dot by dot: the reference the stripes must meet.
+            Peer::SetVectorSplats(e, k != 0);
             Peer::ScatterDots(e, 31);
             e.SetDotStyle(c.style);
             e.BuildDiscKernels(c.style, true);
@@ -580,6 +583,7 @@ TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
         }
         if (c.capacity > 0) {
             for (int b = 0; b < 3; ++b) Peer::BandRecords(several)[b].splatCapacity = c.capacity;
+            Peer::BandRecords(oneCollecting)[0].splatCapacity = c.capacity;
         }
         for (int frame = 0; frame < 6; ++frame) {
             for (CDrawWnd* e : engines) {
@@ -588,9 +592,11 @@ TEST(DotBands, StripesDrawTheSameCanvasAsOneWorker) {
                 Peer::RunMotionBands(*e);
             }
             ExpectSameDots(Snapshot(one), Snapshot(several), "stripes", frame);
+            ExpectSameDots(Snapshot(one), Snapshot(oneCollecting), "one collecting", frame);
         }
         EXPECT_GT(canvases[0]->Total(0), 0);
         EXPECT_EQ(canvases[0]->deepPixels, canvases[1]->deepPixels);
+        EXPECT_EQ(canvases[0]->deepPixels, canvases[2]->deepPixels);
     }
 }
 
