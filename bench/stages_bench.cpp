@@ -9,10 +9,13 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/reference_kernels.h"
@@ -22,6 +25,8 @@
 #include "present/flipper.h"
 #include "present/headless_renderer.h"
 #include "present/presented_draw_wnd.h"
+#include "settings/builtin_presets.h"
+#include "settings/preset_apply.h"
 #include "tests/engine/engine_test_access.h"
 #include "tests/engine/fixed_clock.h"
 
@@ -518,6 +523,80 @@ void BM_SplatKernel(benchmark::State& state) {
 BENCHMARK(BM_SplatKernel)
     ->ArgNames({"threads", "reflections", "bright"})
     ->ArgsProduct({{1, 2}, {1, 4, 14}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same comparison on real patterns: a built-in preset run for 300 frames at 1920 x 1080,
+// then its splat stage on its own dots, colours, dot style and reflections, into its own
+// canvas (put back before every iteration), where bright patterns send most plots through
+// the overflow compression. A pattern whose dots are not "Points" shows that the other
+// styles kept their path (ratio about 1).
+const char* const kRealPatterns[] = {"Into The Light", "Jellyscope", "Time Explosion"};
+
+void BM_SplatKernelPatterns(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const char* name = kRealPatterns[state.range(1)];
+    std::u16string wide(name, name + std::strlen(name));
+    const int index = quovis::FindBuiltinPreset(wide);
+    if (index < 0) {
+        state.SkipWithError("no such built-in preset");
+        return;
+    }
+    const std::u16string text(quovis::BuiltinPreset(index));
+    quovis::RenderOptions options;
+    options.width = kWidth;
+    options.height = kHeight;
+    options.bands = threads;
+    quovis::HeadlessRenderer renderer(
+        options,
+        [&text](quovis::CDrawWnd& engine) { return quovis::ApplyPresetString(engine, text); },
+        "the preset did not apply");
+    if (!renderer.Ok()) {
+        state.SkipWithError(renderer.Error());
+        return;
+    }
+    for (int frame = 0; frame < 300; ++frame) renderer.RenderFrame();
+    quovis::CDrawWnd& e = renderer.Engine();
+    state.SetLabel(name);
+    DotBand* bands = EngineTestAccess::BandRecords(e);
+    WorkerPool* pool = EngineTestAccess::Pool(e);
+    const quovis::CanvasSurface& surface = e.Canvas()->Surface();
+    if (bands[0].splats == nullptr || surface.deep == nullptr) {
+        state.SkipWithError("no plot buffers or no deep canvas");
+        return;
+    }
+    EngineTestAccess::PrepareStripes(e);
+    const int dots = EngineTestAccess::DotCount(e);
+    const int images = EngineTestAccess::ImagesPerDot(e);
+    const int dotsPerRound = std::min(dots, bands[0].splatCapacity / images * threads);
+    const std::size_t words = static_cast<std::size_t>(surface.height) * surface.deepRowStep;
+    const std::vector<uint16_t> saved(surface.deep, surface.deep + words);
+    PlotStage collect{&e, kStripes, bands};
+    PlotStage atOnce{&e, kShort, bands};
+    const bool points = e.DotStyle() == quovis::kDotPoints;
+    auto draw = [&](bool vector) {
+        EngineTestAccess::SetVectorSplats(e, vector);
+        const bool stripes = (vector && points) || threads > 1;
+        const int perRound = stripes ? dotsPerRound : dots;
+        for (int first = 0; first < dots; first += perRound) {
+            const int count = std::min(perRound, dots - first);
+            for (int b = 0; b < threads; ++b) {
+                bands[b].First = first + count * b / threads;
+                bands[b].Last = first + count * (b + 1) / threads - 1;
+            }
+            RunOn(pool, &PlotStageJob, stripes ? &collect : &atOnce, threads, bands);
+            if (stripes) RunOn(pool, &StripeStageJob, &collect, threads, bands);
+        }
+    };
+    RunPaired(
+        state, [&] { std::copy(saved.begin(), saved.end(), surface.deep); }, [&] { draw(true); },
+        [&] { draw(false); }, static_cast<double>(dots) * images);
+    state.counters["images"] = images;
+    state.counters["points"] = points ? 1 : 0;
+}
+BENCHMARK(BM_SplatKernelPatterns)
+    ->ArgNames({"threads", "pattern"})
+    ->ArgsProduct({{1, 2}, {0, 1, 2}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

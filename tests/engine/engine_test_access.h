@@ -283,6 +283,8 @@ struct EngineTestAccess {
     static void SortSplatsByStripe(const CDrawWnd& e, DotBand& band) { e.SortSplatsByStripe(band); }
     static void ApplySplatStripe(CDrawWnd& e, int stripe) { e.ApplySplatStripe(stripe); }
     static int StripeCount(const CDrawWnd& e) { return e.m_nStripes; }
+    static int DotCount(const CDrawWnd& e) { return e.m_dots.m_nDots; }
+    static int ImagesPerDot(const CDrawWnd& e) { return e.ImagesPerDot(); }
 
     // The motion pass as the frame step runs it: the engine's own bands on its own pool.
     static void RunMotionBands(CDrawWnd& e) { e.RunMotionBands(); }
