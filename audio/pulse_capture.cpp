@@ -265,8 +265,8 @@ void PulseCapture::Impl::Decide() {
 
 void PulseCapture::Impl::ConnectStream(const std::string& source) {
     requested = source;
-    const pa_sample_spec spec = {PA_SAMPLE_S16NE, kCaptureSampleRate, kCaptureChannels};
-    stream = pa_stream_new(context, "Music for the art", &spec, nullptr);
+    const pa_sample_spec format = {PA_SAMPLE_S16NE, kCaptureSampleRate, kCaptureChannels};
+    stream = pa_stream_new(context, "Music for the art", &format, nullptr);
     if (!stream) {
         Fail(ServerError("cannot make a recording stream", context));
         return;
