@@ -220,16 +220,20 @@ void PreviewWidget::SetPaused(bool paused) {
 
 void PreviewWidget::TakeFrame(const uint32_t* pixels, int width, int height, bool inverted) {
     if (pixels == nullptr || width <= 0 || height <= 0) return;
-    QImage image(width, height, QImage::Format_RGB32);
+    // Two images take turns, so a frame costs no allocation: a new one is made only for a
+    // new size, or while a painter still holds the image this one was.
+    if (m_back.width() != width || m_back.height() != height || !m_back.isDetached()) {
+        m_back = QImage(width, height, QImage::Format_RGB32);
+    }
     // The display image's rows run bottom-up.
     for (int y = 0; y < height; ++y) {
-        std::memcpy(image.scanLine(y), pixels + static_cast<std::size_t>(height - 1 - y) * width,
+        std::memcpy(m_back.scanLine(y), pixels + static_cast<std::size_t>(height - 1 - y) * width,
                     static_cast<std::size_t>(width) * 4);
     }
-    if (inverted) image.invertPixels();
+    if (inverted) m_back.invertPixels();
     {
         std::lock_guard<std::mutex> guard(m_imageMutex);
-        m_frame = std::move(image);
+        m_frame.swap(m_back);
     }
     m_frames.fetch_add(1, std::memory_order_relaxed);
     // One repaint waits at a time; the window paints whatever frame is newest then.

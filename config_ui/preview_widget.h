@@ -114,6 +114,7 @@ class PreviewWidget : public QWidget {
 
     mutable std::mutex m_imageMutex;
     QImage m_frame;  // top-down, ready to paint
+    QImage m_back;   // the preview thread fills it, then swaps it with m_frame
 
     QTimer* m_idleTimer = nullptr;
     qint64 m_lastMoveMs = -1;  // -1: the engine knows the pointer is gone
