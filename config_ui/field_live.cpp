@@ -4,8 +4,10 @@
 #include <mutex>
 
 #include "engine/draw_wnd.h"
+#include "engine/engine_settings.h"
 #include "engine/preset_fields.h"
 #include "engine/style_table.h"
+#include "settings/preset_record.h"
 
 namespace quovis {
 
@@ -54,26 +56,11 @@ double Engine(const PresetRecord& record, int number) {
     return f.ToEngine(record.*f.recordInt);
 }
 
-// The style's parameters as applying the whole record gives them: the old start-colour codes
-// read, then the record's values held to the style's ranges, or the style's defaults when the
-// record carries none.
+// The style's parameters exactly as applying the whole record gives them.
 void SendStyleParams(CDrawWnd& engine, const PresetRecord& record) {
     float params[kStyleParamSlots] = {};
-    for (const PresetField& f : kPresetFields) {
-        if (f.kind != PresetFieldKind::Param) continue;
-        const float value = record.*f.recordParam;
-        params[f.paramSlot] =
-            f.startColourCodes
-                ? static_cast<float>(StartColourFromPreset(static_cast<int32_t>(value)))
-                : value;
-    }
-    const int style = PresetFieldNamed("Style").Clamp(record.Style);
-    int32_t count = record.ParamCount;
-    if (count <= 0) {
-        StyleDefaultParams(style, count, params);
-    } else {
-        StyleClampParams(style, count, params);
-    }
+    const int32_t count = ResolveStyleParams(PresetFieldNamed("Style").Clamp(record.Style),
+                                             ToEngineSettings(record), params);
     engine.SetStyleParams(count, params);
     // A live copy left by drift would otherwise be taken over by the emitters at their next
     // read and undo the edit; give them the edited values instead.

@@ -30,6 +30,23 @@ static_assert(PresetFieldNamed("Grains").max <= CDrawWnd::kMaxDots);
 
 }  // namespace
 
+int32_t ResolveStyleParams(int style, const EngineSettings& s, float params[kStyleParamSlots]) {
+    for (const PresetField& f : kPresetFields) {
+        if (f.kind != PresetFieldKind::Param) continue;
+        const float value = s.Param[f.paramSlot];
+        params[f.paramSlot] =
+            f.startColourCodes
+                ? static_cast<float>(StartColourFromPreset(static_cast<int32_t>(value)))
+                : value;
+    }
+    int32_t count = s.ParamCount;
+    if (count <= 0)
+        StyleDefaultParams(style, count, params);
+    else
+        StyleClampParams(style, count, params);
+    return count;
+}
+
 void CDrawWnd::ApplySettings(const EngineSettings& s) {
     std::lock_guard<std::recursive_mutex> guard(m_csEngine);
     EnableDrift(false);
@@ -53,19 +70,7 @@ void CDrawWnd::ApplySettings(const EngineSettings& s) {
     SetTrailLength(kTrailLengthField.Decode(s.TrailLength));
     SetLeaveTrails(s.LeaveTrails != 0);
     float params[kStyleParamSlots];
-    for (const PresetField& f : kPresetFields) {
-        if (f.kind != PresetFieldKind::Param) continue;
-        const float value = s.Param[f.paramSlot];
-        params[f.paramSlot] =
-            f.startColourCodes
-                ? static_cast<float>(StartColourFromPreset(static_cast<int32_t>(value)))
-                : value;
-    }
-    int32_t count = s.ParamCount;
-    if (count <= 0)
-        StyleDefaultParams(m_style.m_nStyle, count, params);
-    else
-        StyleClampParams(m_style.m_nStyle, count, params);
+    const int32_t count = ResolveStyleParams(m_style.m_nStyle, s, params);
     SetStyleParams(count, params);
     SetPastels(kPastelsField.ToEngine(s.Pastels), false);
     if (s.ReflectionsOn == 0) {
