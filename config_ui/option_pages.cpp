@@ -483,17 +483,19 @@ class SpectrumView final : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override {
-        QImage image(size(), QImage::Format_RGB32);
-        image.fill(QColor(0, 0, 40));
-        if (m_sync != nullptr && image.width() > 0 && image.height() > 0) {
-            m_sync->PaintSpectrum(reinterpret_cast<uint32_t*>(image.bits()), image.width(),
-                                  image.height(), image.bytesPerLine() / 4);
+        // Painted thirty times a second while listening: the image is made once per size.
+        if (m_image.size() != size()) m_image = QImage(size(), QImage::Format_RGB32);
+        m_image.fill(QColor(0, 0, 40));
+        if (m_sync != nullptr && m_image.width() > 0 && m_image.height() > 0) {
+            m_sync->PaintSpectrum(reinterpret_cast<uint32_t*>(m_image.bits()), m_image.width(),
+                                  m_image.height(), m_image.bytesPerLine() / 4);
         }
-        QPainter(this).drawImage(0, 0, image);
+        QPainter(this).drawImage(0, 0, m_image);
     }
 
   private:
     const AudioSync* m_sync = nullptr;
+    QImage m_image;
 };
 
 // One listening: the capture, opened on a thread of its own (a sound server that does not
