@@ -129,16 +129,7 @@ void PreviewWidget::SetPacing(int cpuLimit, int slowAfterMinutes) {
 }
 
 void PreviewWidget::ReadClockLayer() {
-    ClockLayer clock;
-    clock.on = kConfigClock.Read(m_store) != 0;
-    clock.face = kConfigStyle.Read(m_store) == 1 ? kClockFaceZodiac : kClockFaceClock;
-    const auto limited = [](double v, double low, double high, double fallback) {
-        return static_cast<float>(std::isfinite(v) ? std::clamp(v, low, high) : fallback);
-    };
-    clock.x = limited(kConfigClockX.Read(m_store), 0.0, 1.0, 0.5);
-    clock.y = limited(kConfigClockY.Read(m_store), 0.0, 1.0, 0.5);
-    clock.size = limited(kConfigClockSize.Read(m_store), kClockMinSize, 2.0, 0.9);
-    m_engine.SetClock(clock);
+    m_engine.SetClock(StoredClockLayer(m_store));
 }
 
 bool PreviewWidget::Start(const PresetRecord& record,

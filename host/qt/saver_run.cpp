@@ -357,17 +357,7 @@ void SaverSession::ReadOverlaySettings() {
     }
     m_engine.SetMessages(ReadMessages(m_store));
     m_engine.SetMessagesOn(kConfigMessages.Read(m_store) != 0);
-    ClockLayer clock;
-    clock.on = kConfigClock.Read(m_store) != 0;
-    clock.face = kConfigStyle.Read(m_store) == 1 ? kClockFaceZodiac : kClockFaceClock;
-    // Hand-edited values stay on the canvas and at a size that can be drawn.
-    const auto limited = [](double v, double low, double high, double fallback) {
-        return static_cast<float>(std::isfinite(v) ? std::clamp(v, low, high) : fallback);
-    };
-    clock.x = limited(kConfigClockX.Read(m_store), 0.0, 1.0, 0.5);
-    clock.y = limited(kConfigClockY.Read(m_store), 0.0, 1.0, 0.5);
-    clock.size = limited(kConfigClockSize.Read(m_store), 0.05, 2.0, 0.9);
-    m_engine.SetClock(clock);
+    m_engine.SetClock(StoredClockLayer(m_store));
 }
 
 bool SaverSession::SetUpDisplay() {

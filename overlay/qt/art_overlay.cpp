@@ -31,6 +31,19 @@ LetterFont ReadLetterFont(ConfigStore& store) {
     return font;
 }
 
+ClockLayer StoredClockLayer(ConfigStore& store) {
+    ClockLayer clock;
+    clock.on = kConfigClock.Read(store) != 0;
+    clock.face = kConfigStyle.Read(store) == 1 ? kClockFaceZodiac : kClockFaceClock;
+    const auto limited = [](double v, double low, double high, double fallback) {
+        return static_cast<float>(std::isfinite(v) ? std::clamp(v, low, high) : fallback);
+    };
+    clock.x = limited(kConfigClockX.Read(store), 0.0, 1.0, 0.5);
+    clock.y = limited(kConfigClockY.Read(store), 0.0, 1.0, 0.5);
+    clock.size = limited(kConfigClockSize.Read(store), 0.05, 2.0, 0.9);
+    return clock;
+}
+
 WallTime LocalWallTime() {
     using namespace std::chrono;
     const auto now = system_clock::now();

@@ -49,6 +49,10 @@ struct LetterFont {
 // "Font", "Bold" and "Italic" of the "Messages" section, each at its default when absent.
 LetterFont ReadLetterFont(ConfigStore& store);
 
+// The clock layer as stored ("Clock", "Style", "ClockX", "ClockY", "ClockSize"). Hand-edited
+// values are kept on the canvas and at a size that can be drawn.
+ClockLayer StoredClockLayer(ConfigStore& store);
+
 // ============================================================================================
 // WallTime
 // ============================================================================================
