@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -142,6 +143,10 @@ class LibraryClient {
     // The same on a thread of `requests`; `cancel` of the options is replaced by the owner's.
     void PostAsync(HttpRequests& requests, std::u16string query, HttpCallback done) const;
     void PostAsOwnerAsync(HttpRequests& requests, std::u16string query, HttpCallback done) const;
+    // An owner request whose query needs the account number ("delete=ID&u=N"): the account
+    // is ensured on the request's thread, then `build` makes the query.
+    using OwnerQuery = std::function<std::u16string(int32_t account)>;
+    void PostAsOwnerAsync(HttpRequests& requests, OwnerQuery build, HttpCallback done) const;
 
   private:
     ConfigStore* m_store;
