@@ -12,7 +12,7 @@ set(QUOVIS_XSCREENSAVER_CONFIGDIR "${CMAKE_INSTALL_DATADIR}/xscreensaver/config"
 
 set(dist ${PROJECT_SOURCE_DIR}/dist)
 
-foreach(program quovis quovis-tool quovis-run quovis-settings)
+foreach(program quovis quovis-tool quovis-run quovis-settings quovis-library-server)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

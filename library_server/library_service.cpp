@@ -1,0 +1,531 @@
+// The library's requests and answers.
+//
+// Index
+//   Text helpers       UTF-8 checks, character counts, numbers, answers
+//   Library form       the sectioned text of a share or an update, and its picture
+//   LibraryService     the requests
+#include "library_server/library_service.h"
+
+#include <charconv>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace quovis::library_server {
+
+namespace {
+
+// ---- Text helpers ---------------------------------------------------------------------------
+
+// Well-formed UTF-8 without NUL (which no text of the library holds, and which PostgreSQL
+// refuses to store).
+bool IsCleanUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0) return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t extra;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            auto d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        // Overlong forms, surrogates and numbers past the last code point.
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+size_t CharacterCount(std::string_view utf8) {
+    size_t n = 0;
+    for (char c : utf8) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+// A whole text of decimal digits that fits an int32, else nothing.
+std::optional<int32_t> ParseNumber(std::string_view text) {
+    int32_t value = 0;
+    if (text.empty() || text.size() > 10 || text[0] < '0' || text[0] > '9') return std::nullopt;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// A value as it may appear between tags: every "<" becomes "‹", so no value ends its tag
+// early or opens another.
+void AppendValue(std::string& out, std::string_view value) {
+    for (char c : value) {
+        if (c == '<') {
+            out += "\u2039";
+        } else {
+            out += c;
+        }
+    }
+}
+
+void AppendTag(std::string& out, const char* name, std::string_view value) {
+    out += '<';
+    out += name;
+    out += '>';
+    AppendValue(out, value);
+    out += "</";
+    out += name;
+    out += '>';
+}
+
+Answer Status(int status, std::string_view text) {
+    Answer a{status, {}};
+    AppendTag(a.body, "status", text);
+    return a;
+}
+
+Answer Ok() {
+    return Status(200, "OK");
+}
+Answer Malformed(std::string_view why) {
+    return Status(400, why);
+}
+Answer NotOwner() {
+    return Status(403, "This favorite belongs to someone else.");
+}
+Answer NoSuchItem() {
+    return Status(404, "No such item.");
+}
+Answer Busy() {
+    return Status(503, "The library is busy. Please try again later.");
+}
+
+Answer OkWithId(int32_t id) {
+    Answer a = Ok();
+    AppendTag(a.body, "id", std::to_string(id));
+    return a;
+}
+
+std::string DateText(int64_t seconds) {
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm);
+    return text;
+}
+
+// ---- Library form ---------------------------------------------------------------------------
+
+// The sections of the form by name ("Title", "Seq", ...), each with its lines (CR LF or LF).
+class Form {
+  public:
+    explicit Form(std::string_view text) {
+        std::vector<std::string_view>* current = nullptr;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            start = end + 1;
+            if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+                auto [it, added] =
+                    m_sections.try_emplace(std::string(line.substr(1, line.size() - 2)));
+                // A section given twice keeps its first lines.
+                current = added ? &it->second : nullptr;
+            } else if (current) {
+                current->push_back(line);
+            }
+        }
+    }
+
+    bool Has(const std::string& name) const { return m_sections.count(name) != 0; }
+    // The first line of a section, "" when it is missing or empty.
+    std::string_view Line(const std::string& name, size_t index = 0) const {
+        auto it = m_sections.find(name);
+        if (it == m_sections.end() || it->second.size() <= index) return {};
+        return it->second[index];
+    }
+    // All lines of a section joined with CR LF, without the empty lines at its end.
+    std::string Text(const std::string& name) const {
+        auto it = m_sections.find(name);
+        if (it == m_sections.end()) return {};
+        size_t count = it->second.size();
+        while (count > 0 && it->second[count - 1].empty()) --count;
+        std::string out;
+        for (size_t i = 0; i < count; ++i) {
+            if (i) out += "\r\n";
+            out += it->second[i];
+        }
+        return out;
+    }
+
+  private:
+    std::map<std::string, std::vector<std::string_view>> m_sections;
+};
+
+int Base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// RFC 4648 with "=" padding; false on any other character or a bad length.
+bool DecodeBase64(std::string_view text, std::string* out) {
+    if (text.size() % 4 != 0) return false;
+    size_t padding = 0;
+    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
+        ++padding;
+    }
+    out->clear();
+    out->reserve(text.size() / 4 * 3);
+    uint32_t bits = 0;
+    int count = 0;
+    for (size_t i = 0; i < text.size() - padding; ++i) {
+        int v = Base64Value(text[i]);
+        if (v < 0) return false;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        if (++count == 4) {
+            out->push_back(static_cast<char>(bits >> 16));
+            out->push_back(static_cast<char>(bits >> 8));
+            out->push_back(static_cast<char>(bits));
+            bits = 0;
+            count = 0;
+        }
+    }
+    if (count == 3) {
+        out->push_back(static_cast<char>(bits >> 10));
+        out->push_back(static_cast<char>(bits >> 2));
+    } else if (count == 2) {
+        out->push_back(static_cast<char>(bits >> 4));
+    }
+    return true;
+}
+
+// The fields of an item as a form gives them, checked against the limits. The answer is set
+// when something is wrong.
+std::optional<Answer> ReadItem(const Form& form, StoredItem* item) {
+    item->preset = std::string(form.Line("Quovis Settings"));
+    item->drawing = std::string(form.Line("Draw"));
+    item->version = std::string(form.Line("Version"));
+    item->title = std::string(form.Line("Title"));
+    item->author = std::string(form.Line("Nickname"));
+    item->location = std::string(form.Line("Location"));
+    item->keywords = form.Text("Keywords");
+    item->description = form.Text("Description");
+    if (item->preset.empty()) return Malformed("The form holds no preset.");
+    if (item->title.empty()) return Malformed("The form holds no title.");
+    struct Check {
+        const std::string& text;
+        size_t limit;
+        bool characters;
+        const char* status;
+    };
+    const Check checks[] = {
+        {item->title, Limits::kTitle, true, "Title too long."},
+        {item->author, Limits::kAuthor, true, "Nickname too long."},
+        {item->location, Limits::kLocation, true, "Location too long."},
+        {item->version, Limits::kVersion, true, "Version too long."},
+        {item->keywords, Limits::kKeywords, false, "Keywords too long."},
+        {item->description, Limits::kDescription, false, "Description too long."},
+        {item->preset, Limits::kPreset, false, "Preset too long."},
+        {item->drawing, Limits::kDrawing, false, "Drawing too long."},
+    };
+    for (const Check& c : checks) {
+        size_t size = c.characters ? CharacterCount(c.text) : c.text.size();
+        if (size > c.limit) return Status(413, c.status);
+    }
+    auto number = [&](const char* name, int32_t fallback) {
+        std::string_view line = form.Line(name);
+        if (line.empty()) return std::optional<int32_t>(fallback);
+        if (line == "-1") return std::optional<int32_t>(-1);
+        return ParseNumber(line);
+    };
+    auto width = number("XSize", 0), height = number("YSize", 0), audio = number("Audio", -1);
+    if (!width || !height || !audio) return Malformed("The form holds a number that is not one.");
+    item->width = *width;
+    item->height = *height;
+    item->audio = *audio;
+    return std::nullopt;
+}
+
+// The picture of a form: nothing when the form has none, else the JPEG bytes.
+std::optional<Answer> ReadPicture(const Form& form, std::optional<std::string>* picture) {
+    if (!form.Has("JPG")) return std::nullopt;
+    auto length = ParseNumber(form.Line("JPG", 0));
+    if (!length) return Malformed("The picture's length is not a number.");
+    if (static_cast<size_t>(*length) > Limits::kPicture) return Status(413, "Picture too large.");
+    std::string bytes;
+    if (!DecodeBase64(form.Line("JPG", 1), &bytes) ||
+        bytes.size() != static_cast<size_t>(*length)) {
+        return Malformed("The picture is damaged.");
+    }
+    if (bytes.size() < 3 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+        static_cast<unsigned char>(bytes[1]) != 0xD8 ||
+        static_cast<unsigned char>(bytes[2]) != 0xFF) {
+        return Malformed("The picture is not a JPEG.");
+    }
+    *picture = std::move(bytes);
+    return std::nullopt;
+}
+
+}  // namespace
+
+// ---- LibraryService -------------------------------------------------------------------------
+
+std::string ItemTags(const StoredItem& item, bool details) {
+    std::string out = "<item>";
+    AppendTag(out, "id", std::to_string(item.id));
+    AppendTag(out, "title", item.title);
+    AppendTag(out, "keywords", item.keywords);
+    AppendTag(out, "seq", std::to_string(item.owner));
+    AppendTag(out, "snatches", std::to_string(item.downloads));
+    AppendTag(out, "version", item.version);
+    AppendTag(out, "date", DateText(item.sharedAt));
+    AppendTag(out, "author", item.author);
+    AppendTag(out, "size", std::to_string(item.width) + "x" + std::to_string(item.height));
+    AppendTag(out, "audio", std::to_string(item.audio));
+    AppendTag(out, "preset", item.preset);
+    if (details) {
+        AppendTag(out, "location", item.location);
+        AppendTag(out, "desc", item.description);
+        AppendTag(out, "drawing", item.drawing);
+    }
+    out += "</item>";
+    return out;
+}
+
+Answer LibraryService::Handle(std::string_view body, std::string_view key) {
+    if (body.size() > Limits::kBody) return Status(413, "Too large.");
+    if (!IsCleanUtf8(body)) return Malformed("The request is not UTF-8 text.");
+    if (body.starts_with("[Quovis Settings]")) return Share(body, key);
+    if (body == "account=new") {
+        Account account;
+        if (m_store.CreateAccount(&account) != StoreResult::kOk) return Busy();
+        Answer a = Ok();
+        AppendTag(a.body, "seq", std::to_string(account.seq));
+        AppendTag(a.body, "key", account.key);
+        return a;
+    }
+    // "name=VALUE&second=REST" with VALUE running to the last "&second=".
+    auto split = [&](std::string_view name, std::string_view second, std::string_view* value,
+                     std::string_view* rest) {
+        std::string_view tail = body.substr(name.size());
+        size_t at = tail.rfind(second);
+        if (at == std::string_view::npos) return false;
+        *value = tail.substr(0, at);
+        *rest = tail.substr(at + second.size());
+        return true;
+    };
+    std::string_view value, rest;
+    if (body.starts_with("list=")) {
+        if (!split("list=", "&sort=", &value, &rest)) return Malformed("The list has no sort.");
+        auto owner = ParseNumber(value);
+        if (!owner) return Malformed("The list's account is not a number.");
+        return List(*owner, {}, rest);
+    }
+    if (body.starts_with("find=")) {
+        if (!split("find=", "&sort=", &value, &rest)) return Malformed("The search has no sort.");
+        if (value.size() > Limits::kSearch) return Malformed("The search text is too long.");
+        return List(0, value, rest);
+    }
+    if (body.starts_with("item=") || body.starts_with("snatch=")) {
+        bool item = body[0] == 'i';
+        auto id = ParseNumber(body.substr(item ? 5 : 7));
+        if (!id) return Malformed("The item number is not a number.");
+        return item ? Item(*id) : Snatch(*id);
+    }
+    if (body.starts_with("delete=")) {
+        if (!split("delete=", "&u=", &value, &rest))
+            return Malformed("The request has no account.");
+        auto id = ParseNumber(value);
+        auto owner = ParseNumber(rest);
+        if (!id || !owner) return Malformed("The request holds a number that is not one.");
+        return Withdraw(*id, *owner, key);
+    }
+    if (body.starts_with("title=")) {
+        if (!split("title=", "&u=", &value, &rest)) return Malformed("The request has no account.");
+        auto owner = ParseNumber(rest);
+        if (!owner) return Malformed("The account is not a number.");
+        return LookUpTitle(value, *owner, key);
+    }
+    return Malformed("Unknown request.");
+}
+
+Answer LibraryService::Picture(int32_t id) {
+    Answer a;
+    switch (m_store.Picture(id, &a.body)) {
+        case StoreResult::kOk:
+            return a;
+        case StoreResult::kNotFound:
+            return Status(404, "No picture.");
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
+std::optional<Answer> LibraryService::CheckOwner(int32_t account, std::string_view key) {
+    std::string stored;
+    switch (m_store.AccountKey(account, &stored)) {
+        case StoreResult::kOk:
+            break;
+        case StoreResult::kNotFound:
+            return NotOwner();
+        case StoreResult::kFailed:
+            return Busy();
+    }
+    if (!KeysEqual(stored, key)) return NotOwner();
+    return std::nullopt;
+}
+
+Answer LibraryService::Share(std::string_view text, std::string_view key) {
+    Form form(text);
+    auto seq = ParseNumber(form.Line("Seq"));
+    if (!seq || *seq == 0) return Malformed("The form holds no account number.");
+    if (auto refused = CheckOwner(*seq, key)) return *refused;
+    StoredItem item;
+    if (auto refused = ReadItem(form, &item)) return *refused;
+    std::optional<std::string> picture;
+    if (auto refused = ReadPicture(form, &picture)) return *refused;
+    item.owner = *seq;
+
+    if (!form.Has("ID")) {
+        int32_t id = 0;
+        if (m_store.AddItem(item, picture ? *picture : std::string(), &id) != StoreResult::kOk) {
+            return Busy();
+        }
+        return OkWithId(id);
+    }
+    auto id = ParseNumber(form.Line("ID"));
+    if (!id) return Malformed("The item number is not a number.");
+    StoredItem existing;
+    switch (m_store.GetItem(*id, &existing)) {
+        case StoreResult::kOk:
+            break;
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            return Busy();
+    }
+    if (existing.owner != *seq) return NotOwner();
+    item.id = *id;
+    switch (m_store.UpdateItem(item, picture)) {
+        case StoreResult::kOk:
+            return OkWithId(*id);
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
+Answer LibraryService::List(int32_t owner, std::string_view search, std::string_view sort) {
+    auto sortKey = ParseNumber(sort);
+    if (!sortKey) return Malformed("The sort is not a number.");
+    ListQuery query;
+    query.owner = owner;
+    query.search = std::string(search);
+    query.order = *sortKey == 3 ? ListOrder::kPopular : ListOrder::kNewest;
+    query.limit = Limits::kListItems;
+    std::vector<StoredItem> items;
+    if (m_store.ListItems(query, &items) != StoreResult::kOk) return Busy();
+    Answer a = Ok();
+    for (const StoredItem& item : items) {
+        std::string tags = ItemTags(item, false);
+        if (a.body.size() + tags.size() > Limits::kListBytes) break;
+        a.body += tags;
+    }
+    return a;
+}
+
+Answer LibraryService::Item(int32_t id) {
+    StoredItem item;
+    switch (m_store.GetItem(id, &item)) {
+        case StoreResult::kOk:
+            break;
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            return Busy();
+    }
+    Answer a = Ok();
+    a.body += ItemTags(item, true);
+    return a;
+}
+
+Answer LibraryService::Snatch(int32_t id) {
+    switch (m_store.CountDownload(id)) {
+        case StoreResult::kOk:
+            return Ok();
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
+Answer LibraryService::Withdraw(int32_t id, int32_t owner, std::string_view key) {
+    if (auto refused = CheckOwner(owner, key)) return *refused;
+    StoredItem item;
+    switch (m_store.GetItem(id, &item)) {
+        case StoreResult::kOk:
+            break;
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            return Busy();
+    }
+    if (item.owner != owner) return NotOwner();
+    switch (m_store.WithdrawItem(id)) {
+        case StoreResult::kOk:
+            return Ok();
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
+Answer LibraryService::LookUpTitle(std::string_view title, int32_t owner, std::string_view key) {
+    if (auto refused = CheckOwner(owner, key)) return *refused;
+    int32_t id = 0;
+    switch (m_store.FindOwnTitle(owner, title, &id)) {
+        case StoreResult::kOk:
+            return OkWithId(id);
+        case StoreResult::kNotFound:
+            return Status(200, "Not shared.");
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
+}  // namespace quovis::library_server
