@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libsqlite3-dev libcurl4-openssl-dev libpulse-dev libcpp-httplib-dev
+  libpq-dev postgresql
   fonts-liberation fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri pulseaudio openbox xdotool

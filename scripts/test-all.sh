@@ -4,7 +4,8 @@
 # AddressSanitizer+UBSan and ThreadSanitizer builds of the tests that need no display, a
 # minute of fuzzing for each fuzz target, and the C++ layout (clang-format). After each build,
 # a check that every system file it used comes from a package scripts/install-deps.sh brings
-# in. Every build here treats warnings as errors.
+# in. Every build here treats warnings as errors. The test steps run beside a throwaway
+# PostgreSQL (scripts/with-postgres.sh), so the library server's tests cover both its stores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -46,7 +47,7 @@ build_preset() {
 test_release() {
   # The display tests run the saver under a private X server with Mesa's OpenGL; one test
   # at a time there, since they look at the whole screen.
-  xvfb-run -a -s "-screen 0 1280x720x24 +extension GLX" \
+  scripts/with-postgres.sh xvfb-run -a -s "-screen 0 1280x720x24 +extension GLX" \
     ctest --preset release -j "$jobs" -LE display
   xvfb-run -a -s "-screen 0 1280x720x24 +extension GLX" \
     ctest --preset release -j 1 -L display
@@ -57,10 +58,10 @@ step "release: system packages check" scripts/check-build-packages.sh build/rele
 step "release: test" test_release
 step "asan: configure and build" build_preset asan
 step "asan: system packages check" scripts/check-build-packages.sh build/asan
-step "asan: test" ctest --preset asan -j "$jobs"
+step "asan: test" scripts/with-postgres.sh ctest --preset asan -j "$jobs"
 step "tsan: configure and build" build_preset tsan
 step "tsan: system packages check" scripts/check-build-packages.sh build/tsan
-step "tsan: test" ctest --preset tsan -j "$jobs"
+step "tsan: test" scripts/with-postgres.sh ctest --preset tsan -j "$jobs"
 step "fuzz: configure and build" build_preset fuzz
 step "fuzz: system packages check" scripts/check-build-packages.sh build/fuzz
 step "fuzz: 60 s a target" scripts/run-fuzz.sh build/fuzz 60
