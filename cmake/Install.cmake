@@ -20,7 +20,8 @@ endforeach()
 
 # The configuration window's Help button opens <bin>/../share/quovis/help/index.html.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quovis/help)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.md ${dist}/copyright
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.md
+              ${PROJECT_SOURCE_DIR}/docs/library-server.md ${dist}/copyright
               ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/presets.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quovis)
 
@@ -63,7 +64,7 @@ endif()
 # same page gives the same file).
 find_program(QUOVIS_GZIP gzip REQUIRED)
 set(man_outputs "")
-foreach(page quovis.6 quovis-tool.1 quovis-run.1 quovis-settings.1)
+foreach(page quovis.6 quovis-tool.1 quovis-run.1 quovis-settings.1 quovis-library-server.8)
   set(out ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

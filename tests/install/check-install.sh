@@ -34,7 +34,9 @@ for f in bin/quovis bin/quovis-tool bin/quovis-run bin/quovis-settings \
   share/icons/hicolor/scalable/apps/quovis.svg share/icons/hicolor/48x48/apps/quovis.png \
   share/icons/hicolor/256x256/apps/quovis.png share/man/man6/quovis.6.gz \
   share/man/man1/quovis-tool.1.gz share/man/man1/quovis-run.1.gz \
-  share/man/man1/quovis-settings.1.gz share/doc/quovis/USING.md share/doc/quovis/copyright; do
+  share/man/man1/quovis-settings.1.gz share/doc/quovis/USING.md share/doc/quovis/copyright \
+  bin/quovis-library-server share/man/man8/quovis-library-server.8.gz \
+  share/doc/quovis/library-server.md; do
   [ -s "$prefix/$f" ] || fail "not installed: $f"
 done
 for f in "$desktop" "$metainfo" "$hackxml"; do [ -s "$f" ] || fail "not installed: $f"; done
@@ -122,6 +124,8 @@ for launcher in quovis-run quovis-settings; do
   usage=$(run "$prefix/bin/$launcher" --help) || usage=""
   [[ "$usage" == *"Usage: $launcher"* ]] || fail "$launcher --help"
 done
+server=$(run "$prefix/bin/quovis-library-server" --version) || server=""
+[ "$server" = "quovis-library-server 2.1.4051" ] || fail "quovis-library-server --version says \"$server\""
 # The configuration window's Help button looks beside the program for the help pages.
 [ -f "$prefix/bin/../share/quovis/help/index.html" ] || fail "help pages not beside the program"
 # Nothing the build tree would hold: no link or search path back into it.
