@@ -53,11 +53,13 @@ namespace quovis {
 
 namespace {
 
-// The pages' places in the design's page table. The pages of the online library (Share,
-// Library, Info) come later; the tint and the remembered tab already use these numbers, so a
-// stored "CurrentTab" keeps its meaning when they arrive.
+// The pages' places in the design's page table: the tint and the remembered tab ("CurrentTab")
+// use these numbers.
 constexpr int kDesignHome = 0;
+constexpr int kDesignShare = 7;
+constexpr int kDesignLibrary = 8;
 constexpr int kDesignAbout = 9;
+constexpr int kDesignInfo = 10;
 
 // The two hue tables of the background tint, per design page 0..8.
 constexpr std::array<int, 9> kFirstHue = {355, 5, 44, 105, 180, 210, 230, 245, 300};
@@ -393,9 +395,17 @@ void ConfigDialog::CreatePages() {
         int designIndex;
     };
     const Planned planned[] = {
-        {CreateHomePage, 0},      {CreatePatternPage, 1},          {CreateColorPage, 2},
-        {CreateDisplayPage, 3},   {CreateOptionsPage, 4},          {CreateAudioPage, 5},
-        {CreateSlideshowPage, 6}, {CreateAboutPage, kDesignAbout},
+        {CreateHomePage, 0},
+        {CreatePatternPage, 1},
+        {CreateColorPage, 2},
+        {CreateDisplayPage, 3},
+        {CreateOptionsPage, 4},
+        {CreateAudioPage, 5},
+        {CreateSlideshowPage, 6},
+        {CreateSharePage, kDesignShare},
+        {CreateLibraryPage, kDesignLibrary},
+        {CreateAboutPage, kDesignAbout},
+        {CreateInfoPage, kDesignInfo},
     };
     for (const Planned& plan : planned) {
         ConfigPage* page = plan.create(*this, m_stack);
@@ -479,6 +489,22 @@ void ConfigDialog::SwitchToPage(int index) {
 
 void ConfigDialog::ShowPage(int index) {
     SwitchToPage(index);
+}
+
+int ConfigDialog::IndexOf(const ConfigPage* page) {
+    for (int i = 0; i < PageCount(); ++i) {
+        if (m_pages[static_cast<std::size_t>(i)].page == page) return i;
+    }
+    return -1;
+}
+
+void ConfigDialog::ShowPreset(const PresetRecord& record,
+                              const std::optional<std::u16string>& drawing) {
+    m_settings = record;
+    m_drawing = drawing;
+    LoadAllPages();
+    ShowBlock();
+    RefreshFavorites();
 }
 
 void ConfigDialog::LoadAllPages() {

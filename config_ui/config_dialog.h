@@ -76,6 +76,11 @@ class ConfigDialog : public QDialog, public ConfigContext {
     void ShowPage(int index) override;
     FavoriteQuestions& Questions() override;
     QWidget* Window() override { return this; }
+    int IndexOf(const ConfigPage* page) override;
+    void ShowPreset(const PresetRecord& record,
+                    const std::optional<std::u16string>& drawing) override;
+    std::optional<std::u16string> SettingsDrawing() override { return CurrentDrawing(); }
+    void FavoritesChanged() override { RefreshFavorites(); }
 
     // The pages in creation order; the current one.
     int PageCount() const { return static_cast<int>(m_pages.size()); }

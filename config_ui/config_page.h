@@ -24,15 +24,20 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+#include <string>
+
+#include "settings/preset_record.h"
+
 class QLineEdit;
 
 namespace quovis {
 
 class CDrawWnd;
 class ConfigStore;
+class ConfigPage;
 class FavoriteQuestions;
 struct PresetField;
-struct PresetRecord;
 
 // What a page may ask of the window.
 class ConfigContext {
@@ -55,6 +60,21 @@ class ConfigContext {
     virtual FavoriteQuestions& Questions() = 0;
     // The window, as parent for the page's own dialogs.
     virtual QWidget* Window() = 0;
+
+    // The index ShowPage takes for this page; -1 when the window does not hold it.
+    virtual int IndexOf(const ConfigPage* /*page*/) { return -1; }
+    // Shows a whole other preset (with its drawing, for a drawing-style preset): it becomes
+    // the settings block, the pages load it and the preview starts it afresh.
+    virtual void ShowPreset(const PresetRecord& record,
+                            const std::optional<std::u16string>& /*drawing*/) {
+        Settings() = record;
+        SettingsChanged();
+    }
+    // The drawing that goes with the settings block: what the preview holds for a
+    // drawing-style block.
+    virtual std::optional<std::u16string> SettingsDrawing() { return std::nullopt; }
+    // A page added a favorite: the window's lists follow.
+    virtual void FavoritesChanged() {}
 };
 
 class ConfigPage : public QWidget {

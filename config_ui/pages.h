@@ -21,4 +21,10 @@ ConfigPage* CreateAudioPage(ConfigContext& context, QWidget* parent);
 ConfigPage* CreateSlideshowPage(ConfigContext& context, QWidget* parent);
 ConfigPage* CreateAboutPage(ConfigContext& context, QWidget* parent);
 
+// The pages of the online preset library (config_ui/library_pages.cpp): sharing a favorite,
+// the library's list, and one shared favorite's details (no tab; reached from the list).
+ConfigPage* CreateSharePage(ConfigContext& context, QWidget* parent);
+ConfigPage* CreateLibraryPage(ConfigContext& context, QWidget* parent);
+ConfigPage* CreateInfoPage(ConfigContext& context, QWidget* parent);
+
 }  // namespace quovis

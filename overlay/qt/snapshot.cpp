@@ -190,6 +190,19 @@ bool CopyToClipboard(const QImage& image) {
 
 }  // namespace
 
+bool EncodeSnapshotJpeg(const Picture& picture, std::vector<uint8_t>* jpeg, std::string* reason) {
+    if (jpeg == nullptr) return false;
+    const QImage image = ToImage(picture);
+    if (image.isNull()) {
+        SetReason(reason, "no picture to encode");
+        return false;
+    }
+    QByteArray bytes;
+    if (!EncodeJpeg(image, &bytes, reason)) return false;
+    jpeg->assign(bytes.begin(), bytes.end());
+    return true;
+}
+
 bool SaveSnapshotImage(const Picture& picture, const std::string& path, bool toClipboard,
                        std::string* reason, bool* copied) {
     if (copied != nullptr) *copied = false;

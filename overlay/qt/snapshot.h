@@ -18,7 +18,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/frame_hooks.h"
 #include "overlay/snapshot_naming.h"
@@ -78,6 +80,12 @@ bool CaptureSnapshot(CDrawWnd& engine, SnapshotCapture* out);
 // whether it happened).
 bool SaveSnapshotImage(const Picture& picture, const std::string& path, bool toClipboard,
                        std::string* reason = nullptr, bool* copied = nullptr);
+
+// The picture as the bytes of a JPEG of quality 100, as a snapshot file holds them (for a
+// picture sent elsewhere than a file). False, with `reason` set when given, when it cannot be
+// encoded.
+bool EncodeSnapshotJpeg(const Picture& picture, std::vector<uint8_t>* jpeg,
+                        std::string* reason = nullptr);
 
 // The user's pictures folder (QStandardPaths), empty when the system has none.
 std::u16string PicturesFolder();
