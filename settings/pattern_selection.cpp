@@ -127,7 +127,8 @@ bool PatternSelection::ShowLibraryItem(CDrawWnd& engine, int source) {
     const SlideshowLibrary::List list =
         source == -3 ? SlideshowLibrary::List::Popular : SlideshowLibrary::List::Newest;
     const int size = m_library != nullptr ? m_library->ListSize(list) : 0;
-    if (size <= 0) {
+    if (size < 0) return false;  // still on its way: another source this time
+    if (size == 0) {
         // An empty or unavailable list leaves the slideshow for the rest of the run.
         m_sourceBits &= list == SlideshowLibrary::List::Popular
                             ? ~kSourceLibraryPopular
@@ -150,6 +151,7 @@ bool PatternSelection::ShowLibraryItem(CDrawWnd& engine, int source) {
         slot.libraryId = item->id;
         slot.drawing = item->drawing;
         slot.SaveAsLastPattern(m_store);
+        SetLibraryTitles(item->title, item->author, item->location);
     }
     if (record.Style == kStyleDraw && item->drawing) engine.LoadStrokeList(*item->drawing);
     engine.StartPattern(engine.RandomUniform() - 0.5, -1, -1, -1, false);
@@ -227,9 +229,18 @@ bool PatternSelection::SelectNext(CDrawWnd& engine) {
         PushHistory(-1);
         kConfigLastPattern.Write(m_store, resolved);
         kConfigLastId.Write(m_store, -1);
+        SetLibraryTitles({}, {}, {});
     }
     Apply(engine, resolved, mutations, source);
     return true;
+}
+
+void PatternSelection::SetLibraryTitles(std::u16string_view title, std::u16string_view author,
+                                        std::u16string_view location) {
+    // Written only when they change: most slides are not library items.
+    if (kConfigFromWeb.Read(m_store) != title) kConfigFromWeb.Write(m_store, title);
+    if (kConfigFromWebA.Read(m_store) != author) kConfigFromWebA.Write(m_store, author);
+    if (kConfigFromWebL.Read(m_store) != location) kConfigFromWebL.Write(m_store, location);
 }
 
 void PatternSelection::PushHistory(int which) {
@@ -259,6 +270,7 @@ bool PatternSelection::NavigateHistory(CDrawWnd& engine, int direction) {
     PatternSlot slot = std::move(from->back());
     from->pop_back();
     slot.SaveAsLastPattern(m_store);
+    if (engine.IsSaverMode()) SetLibraryTitles({}, {}, {});
     const std::u16string* text = slot.PresetText(true);
     if (text == nullptr || !ApplyPresetString(engine, *text, m_host)) return false;
     if (slot.drawing && slot.record.Style == kStyleDraw) engine.LoadStrokeList(*slot.drawing);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/frame_hooks.h"
@@ -29,11 +30,18 @@ class SlideshowLibrary {
         std::u16string presetText;
         std::optional<std::u16string> drawing;
         int32_t id = -1;
+        // What the saver's titles say about it ("FromWeb", "FromWebA", "FromWebL").
+        std::u16string title;
+        std::u16string author;
+        std::u16string location;
     };
     virtual ~SlideshowLibrary() = default;
-    // Number of items in the list, fetched on first use; 0 when it cannot be had.
+    // Number of items in the list, fetched on first use. Negative while the list has not
+    // arrived yet (the draw picks another source this time); 0 when it is empty or cannot be
+    // had (its sources leave the slideshow). Called from the frame step: never waits.
     virtual int ListSize(List list) = 0;
-    // The item's preset; nullopt when its details cannot be fetched.
+    // The item's preset; nullopt when its details are not known (yet) or cannot be fetched.
+    // Never waits.
     virtual std::optional<Item> GetItem(List list, int index) = 0;
 };
 
@@ -85,6 +93,9 @@ class PatternSelection final : public PatternSelector {
     std::u16string CurrentSettingsText();
     bool ShowLibraryItem(CDrawWnd& engine, int source);
     void Apply(CDrawWnd& engine, const std::u16string& text, int mutations, int source);
+    // "FromWeb", "FromWebA", "FromWebL": the library item shown, or empty for anything else.
+    void SetLibraryTitles(std::u16string_view title, std::u16string_view author,
+                          std::u16string_view location);
     void LoadDrawing(CDrawWnd& engine, const PresetRecord& record,
                      const std::optional<std::u16string>& known);
 

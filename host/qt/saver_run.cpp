@@ -36,6 +36,7 @@
 #include "host/qt/saver_window.h"
 #include "host/qt/secondary_window.h"
 #include "host/qt/text_view.h"
+#include "library/slideshow_library.h"
 #include "overlay/qt/art_overlay.h"
 #include "overlay/qt/snapshot.h"
 #include "overlay/snapshot_naming.h"
@@ -186,7 +187,8 @@ class SaverSession {
         : m_options(options),
           m_store(ProcessConfigStore()),
           m_engine(m_clock),
-          m_selection(m_store, PresetApplyHost{&m_text, &m_store}),
+          m_library(MakeSlideshowLibrary(m_store)),
+          m_selection(m_store, PresetApplyHost{&m_text, &m_store}, m_library.get()),
           m_snapshots(m_store, &m_text),
           m_pacing(ReadPacingConfig(m_store)),
           m_slowDown(m_pacing),
@@ -216,6 +218,9 @@ class SaverSession {
     SystemClock m_clock;
     PresentedDrawWnd m_engine;
     TextWindow m_text;
+    // The library lists of the slideshow; only when it takes any (before the selection,
+    // which uses it).
+    std::unique_ptr<SlideshowLibrary> m_library;
     PatternSelection m_selection;
     SnapshotTaker m_snapshots;
     PacingConfig m_pacing;

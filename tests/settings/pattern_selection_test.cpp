@@ -129,6 +129,42 @@ TEST_F(PatternSelectionTest, LibrarySourcesWithoutALibraryDropOut) {
     EXPECT_EQ(selection.LastShown().source, -1);
 }
 
+// A library whose lists are still on their way for the first few asks.
+class LateLibrary final : public SlideshowLibrary {
+  public:
+    int ListSize(List) override { return ++m_asks <= 3 ? -1 : 1; }
+    std::optional<Item> GetItem(List, int) override {
+        return Item{std::u16string(BuiltinPreset(1)), std::nullopt, 42, u"Sky", u"Ann", u"Oslo"};
+    }
+
+  private:
+    int m_asks = 0;
+};
+
+TEST_F(PatternSelectionTest, ALibraryListOnItsWayKeepsItsSourceAndItsItemsNameTheirMaker) {
+    Seed();
+    m_engine.SetSaverMode(true);
+    constexpr int32_t kAll = kSourceLibraryNewest | kSourceLibraryPopular | kSourceLibraryRandom |
+                             kSourceCurrentSettings;
+    ASSERT_TRUE(kConfigRandom.Write(m_store, 1));
+    ASSERT_TRUE(kConfigRanArray.Write(m_store, std::vector<uint8_t>(kBuiltinPresetCount, 0)));
+    ASSERT_TRUE(kConfigRanCur.Write(m_store, kAll));
+    LateLibrary library;
+    PatternSelection selection(m_store, {}, &library);
+    selection.ReadSettings(false);
+    std::set<bool> fromLibrary;
+    for (int i = 0; i < 60 && fromLibrary.size() < 2; ++i) {
+        ASSERT_TRUE(selection.SelectNext(m_engine));
+        const bool library = selection.LastShown().source <= -2;
+        fromLibrary.insert(library);
+        EXPECT_EQ(kConfigFromWeb.Read(m_store), library ? u"Sky" : u"");
+        EXPECT_EQ(kConfigFromWebL.Read(m_store), library ? u"Oslo" : u"");
+        EXPECT_EQ(kConfigLastId.Read(m_store), library ? 42 : -1);
+    }
+    EXPECT_EQ(fromLibrary.size(), 2u);
+    EXPECT_EQ(selection.SourceBits(), kAll);
+}
+
 TEST_F(PatternSelectionTest, BackShowsThePreviousPatternExactlyAndForwardReturns) {
     Seed();
     m_engine.SetSaverMode(true);
