@@ -18,5 +18,6 @@ int ImportCommand(int argc, char** argv);
 int SlideshowCommand(int argc, char** argv);
 int ScreenshotCommand(int argc, char** argv);
 int SongCommand(int argc, char** argv);
+int LibraryCommand(int argc, char** argv);
 
 }  // namespace quovis::tool

@@ -39,6 +39,11 @@ void PrintUsage(FILE* out) {
         "       quovis-tool slideshow --slides N [--seed S]\n"
         "       quovis-tool screenshot [--window-id N] --out FILE.png\n"
         "       quovis-tool song --out FILE.wav [--seconds S] [--bpm B]\n"
+        "       quovis-tool library list [--mine] [--sort 1|3] [--server URL]\n"
+        "       quovis-tool library find TEXT [--sort 1|3] [--server URL]\n"
+        "       quovis-tool library (show|add [--replace]|withdraw) ID [--server URL]\n"
+        "       quovis-tool library share SLOT [--picture FILE.jpg] [--server URL]\n"
+        "       quovis-tool library update SLOT [--server URL]\n"
         "       quovis-tool render (--style N | --preset TEXT | --builtin NAME) [--size WxH]\n"
         "                          [--frames N] [--seed S] [--bands N] [--every K]\n"
         "                          [--audio FILE.wav] --out FILE.png\n"
@@ -64,7 +69,8 @@ int main(int argc, char** argv) {
                              Command{"import", quovis::tool::ImportCommand},
                              Command{"slideshow", quovis::tool::SlideshowCommand},
                              Command{"screenshot", quovis::tool::ScreenshotCommand},
-                             Command{"song", quovis::tool::SongCommand}}) {
+                             Command{"song", quovis::tool::SongCommand},
+                             Command{"library", quovis::tool::LibraryCommand}}) {
         if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
     }
     if (std::strcmp(argv[1], "preset") == 0) return quovis::tool::PresetCommand(argc - 2, argv + 2);
