@@ -12,7 +12,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build/fuzz}" && pwd)"
 seconds=${2:-60}
-targets=(stroke_list_fuzz preset_string_fuzz settings_import_fuzz wav_file_fuzz)
+targets=(stroke_list_fuzz preset_string_fuzz settings_import_fuzz wav_file_fuzz library_answer_fuzz)
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
