@@ -142,6 +142,13 @@ bool InTree(const ConfigKey& key, const ConfigKey& top) {
     return key.path.size() == top.path.size() || key.path[top.path.size()] == u'\\';
 }
 
+// The library account's key proves the user's ownership of shared presets: no output shows
+// it.
+constexpr std::u16string_view kHiddenText = u"(hidden)";
+bool IsSecret(std::u16string_view name) {
+    return SameText(name, kConfigLibraryKey.name);
+}
+
 int Dump(ConfigStore& store, const std::optional<std::u16string>& section) {
     if (!store.DatabaseExists()) {
         std::fprintf(stderr, "quovis-tool: nothing is stored yet (%s)\n", store.Path().c_str());
@@ -156,7 +163,10 @@ int Dump(ConfigStore& store, const std::optional<std::u16string>& section) {
     for (const ConfigKey& key : store.Keys()) {
         if (top && !InTree(key, *top)) continue;
         std::string text = "[" + KeyName(key) + "]\n";
-        for (const ConfigEntry& entry : store.Values(key)) text += ValueLine(entry);
+        for (ConfigEntry entry : store.Values(key)) {
+            if (IsSecret(entry.name)) entry.text = kHiddenText;
+            text += ValueLine(entry);
+        }
         text += "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
         any = true;
@@ -286,7 +296,7 @@ int Get(ConfigStore& store, std::u16string_view section, std::u16string_view nam
     std::string out;
     switch (entry->type) {
         case kConfigText:
-            out = Utf16ToUtf8(entry->text);
+            out = Utf16ToUtf8(IsSecret(entry->name) ? kHiddenText : entry->text);
             break;
         case kConfigInt:
             out = std::to_string(entry->number);
