@@ -59,8 +59,8 @@ constexpr int kCurrentSettingsEntry = -100;
 constexpr std::size_t kPictureLimit = 512 * 1024;
 constexpr int kThumbWidth = 144;
 constexpr int kThumbHeight = 96;
-constexpr int kInfoPictureWidth = 240;
-constexpr int kInfoPictureHeight = 160;
+constexpr int kInfoPictureWidth = 288;
+constexpr int kInfoPictureHeight = 180;
 
 const QString kBusyNote = QStringLiteral("Talking to the Ravar Idizovu...");
 const QString kNoAnswerNote = QStringLiteral(
@@ -241,7 +241,9 @@ class InfoPage final : public ConfigPage {
         m_picture->setText(QStringLiteral("(no picture)"));
         ShowTexts();
         if (!m_detailed.contains(item->id) || ItemNeedsDetails(*item)) FetchDetails();
-        if (item->slot.pictureWidth > 0 && item->slot.pictureHeight > 0) FetchPicture();
+        // Asked for even when the item names no picture size: the size is only what the sharer
+        // said, the server knows whether it holds a picture.
+        FetchPicture();
     }
 
   private:
@@ -259,35 +261,38 @@ class InfoPage final : public ConfigPage {
         layout->addWidget(group);
         auto* column = new QVBoxLayout(group);
 
-        auto* top = new QHBoxLayout;
-        auto* texts = new QVBoxLayout;
         m_title = NoteLabel("infoTitle", group);
         QFont big = m_title->font();
         big.setPointSizeF(big.pointSizeF() * 1.5);
         big.setBold(true);
         m_title->setFont(big);
         m_byline = NoteLabel("infoAuthor", group);
-        m_since = NoteLabel("infoSince", group);
-        m_downloads = NoteLabel("infoDownloads", group);
-        texts->addWidget(m_title);
-        texts->addWidget(m_byline);
-        texts->addSpacing(6);
-        texts->addWidget(m_since);
-        texts->addWidget(m_downloads);
-        texts->addStretch(1);
-        top->addLayout(texts, 1);
+        m_backButton = PageButton(QStringLiteral("&Back to Library"), "backToLibrary",
+                                  QStringLiteral("Return to the list of shared favorites"), group);
+        auto* titleRow = new QHBoxLayout;
+        titleRow->addWidget(m_title, 1);
+        titleRow->addWidget(m_backButton, 0, Qt::AlignTop);
+        column->addLayout(titleRow);
+        column->addWidget(m_byline);
         m_picture = Named(new QLabel(group), "infoPicture");
         m_picture->setFixedSize(kInfoPictureWidth, kInfoPictureHeight);
         m_picture->setAlignment(Qt::AlignCenter);
         m_picture->setStyleSheet(
             QStringLiteral("QLabel { background: rgba(0, 0, 0, 60); border-radius: 4px; }"));
-        top->addWidget(m_picture, 0, Qt::AlignTop);
-        column->addLayout(top);
+        column->addWidget(m_picture, 0, Qt::AlignHCenter);
+        auto* counts = new QHBoxLayout;
+        m_since = NoteLabel("infoSince", group);
+        m_downloads = NoteLabel("infoDownloads", group);
+        m_downloads->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        counts->addWidget(m_since, 1);
+        counts->addWidget(m_downloads, 1);
+        column->addLayout(counts);
 
         m_note = NoteLabel("infoNote", group);
         column->addWidget(m_note);
 
         auto* form = new QFormLayout;
+        m_form = form;
         m_keywords = Named(new QLineEdit(group), "infoKeywords");
         m_keywords->setMaxLength(4000);
         m_description = Named(new QPlainTextEdit(group), "infoDescription");
@@ -298,12 +303,13 @@ class InfoPage final : public ConfigPage {
         descriptionLabel->setBuddy(m_description);
         form->addRow(keywordsLabel, m_keywords);
         form->addRow(descriptionLabel, m_description);
-        column->addLayout(form, 1);
+        column->addLayout(form, 3);
+        column->addStretch(1);
 
         m_status = NoteLabel("infoStatus", group);
         column->addWidget(m_status);
 
-        auto* buttons = new QGridLayout;
+        auto* buttons = new QHBoxLayout;
         m_add =
             PageButton(QStringLiteral("&Add to Favorites"), "addToFavorites",
                        QStringLiteral("Keep this shared favorite among your own favorites"), group);
@@ -315,14 +321,11 @@ class InfoPage final : public ConfigPage {
                               group);
         m_withdraw = PageButton(QStringLiteral("&Withdraw"), "withdraw",
                                 QStringLiteral("Stop sharing this favorite"), group);
-        m_backButton = PageButton(QStringLiteral("&Back to Library"), "backToLibrary",
-                                  QStringLiteral("Return to the list of shared favorites"), group);
-        buttons->addWidget(m_add, 0, 0);
-        buttons->addWidget(m_try, 0, 1);
-        buttons->addWidget(m_update, 1, 0);
-        buttons->addWidget(m_withdraw, 1, 1);
-        buttons->addWidget(m_backButton, 0, 3);
-        buttons->setColumnStretch(2, 1);
+        buttons->addWidget(m_add);
+        buttons->addWidget(m_try);
+        buttons->addStretch(1);
+        buttons->addWidget(m_update);
+        buttons->addWidget(m_withdraw);
         column->addLayout(buttons);
 
         connect(m_add, &QPushButton::clicked, this, [this] { AddClicked(); });
@@ -397,6 +400,9 @@ class InfoPage final : public ConfigPage {
         m_withdraw->setEnabled(idle && own);
         m_keywords->setReadOnly(!own);
         m_description->setReadOnly(!own);
+        // Someone else's empty texts are not worth a box; the owner may fill them in.
+        m_form->setRowVisible(m_keywords, own || !m_keywords->text().isEmpty());
+        m_form->setRowVisible(m_description, own || !m_description->toPlainText().isEmpty());
     }
 
     void Busy(int change, const QString& note) {
@@ -527,6 +533,7 @@ class InfoPage final : public ConfigPage {
     QLabel* m_downloads = nullptr;
     QLabel* m_picture = nullptr;
     QLabel* m_note = nullptr;
+    QFormLayout* m_form = nullptr;
     QLabel* m_status = nullptr;
     QLineEdit* m_keywords = nullptr;
     QPlainTextEdit* m_description = nullptr;
@@ -782,6 +789,8 @@ class LibraryPage final : public ConfigPage {
             row->setText(3, FromU16(item.date));
             row->setData(0, Qt::UserRole, static_cast<int>(i));
         }
+        // The first row is ready for its details.
+        if (m_rows->topLevelItemCount() > 0) m_rows->setCurrentItem(m_rows->topLevelItem(0));
         UpdateButtons();
     }
 
