@@ -1,6 +1,7 @@
 #include "library_server/http_front.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -40,6 +41,13 @@ HttpFront::HttpFront(LibraryService& service, FrontOptions options)
     server.set_keep_alive_timeout(5);
     server.set_keep_alive_max_count(20);
     server.set_payload_max_length(Limits::kBody);
+    // httplib's default adds SO_REUSEPORT, with which a second server binds a port that is in
+    // use and silently takes half its connections. Reusing a port in TIME_WAIT is all a
+    // restart needs.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     server.Post("/ShareQV.aspx", [this](const httplib::Request& req, httplib::Response& res) {
         Answer a = m_service.Handle(req.body, req.get_header_value("X-Quovis-Key"));

@@ -72,6 +72,13 @@ TEST_P(Http, AnswersTheBodyAndServesPictures) {
     EXPECT_EQ(bad->status, 400);
 }
 
+TEST_P(Http, APortInUseIsReported) {
+    HttpFront second(*m_service);
+    std::string error;
+    EXPECT_FALSE(second.Bind("127.0.0.1", m_front->Port(), &error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+}
+
 TEST_P(Http, RefusesABodyOver1MiB) {
     auto big = m_client->Post("/ShareQV.aspx", std::string(2 * 1024 * 1024, 'x'), "text/plain");
     ASSERT_TRUE(big) << httplib::to_string(big.error());
