@@ -21,7 +21,7 @@ void AnswerOk(const httplib::Request&, httplib::Response& res) {
 // The longest a request may take when it ends as it should; far below the time-outs used.
 constexpr auto kPrompt = 8s;
 
-TEST(ResolveLibraryBase, SchemeKeptBareHostsGetOneByTheirFirstLetter) {
+TEST(LibraryResolveBase, SchemeKeptBareHostsGetOneByTheirFirstLetter) {
     const struct {
         std::u16string_view server;
         std::string base;
@@ -37,7 +37,7 @@ TEST(ResolveLibraryBase, SchemeKeptBareHostsGetOneByTheirFirstLetter) {
     for (const auto& c : cases) EXPECT_EQ(ResolveLibraryBase(c.server), c.base);
 }
 
-TEST(HttpPost, AQueryShorterThan128BytesAlsoTravelsInTheUrl) {
+TEST(LibraryHttpPost, AQueryShorterThan128BytesAlsoTravelsInTheUrl) {
     FakeServer server(AnswerOk);
     for (const std::size_t size : {std::size_t{127}, std::size_t{128}}) {
         const std::u16string query = u"find=" + std::u16string(size - 12, u'a') + u"&sort=1";
@@ -50,7 +50,7 @@ TEST(HttpPost, AQueryShorterThan128BytesAlsoTravelsInTheUrl) {
     }
 }
 
-TEST(HttpPost, BlanksBecomePlusSignsOnlyWhenAsked) {
+TEST(LibraryHttpPost, BlanksBecomePlusSignsOnlyWhenAsked) {
     FakeServer server(AnswerOk);
     ASSERT_TRUE(HttpPost(server.Url(), kLibraryPage, u"find=blue sky", false));
     ASSERT_TRUE(HttpPost(server.Url(), kLibraryPage, u"find=blue sky", true));
@@ -60,7 +60,7 @@ TEST(HttpPost, BlanksBecomePlusSignsOnlyWhenAsked) {
     EXPECT_EQ(seen[1].body, "find=blue+sky");
 }
 
-TEST(HttpPost, TextTravelsAsUtf8AndBadUtf8InTheAnswerIsReplaced) {
+TEST(LibraryHttpPost, TextTravelsAsUtf8AndBadUtf8InTheAnswerIsReplaced) {
     FakeServer server([](const httplib::Request&, httplib::Response& res) {
         res.status = 404;  // any answer counts
         res.set_content(std::string("<t>\xC3\xA9\xFF\x80z</t>\0!", 14), "text/plain");
@@ -71,7 +71,7 @@ TEST(HttpPost, TextTravelsAsUtf8AndBadUtf8InTheAnswerIsReplaced) {
     EXPECT_EQ(answer, u"<t>\u00e9\uFFFD\uFFFDz</t>!");
 }
 
-TEST(HttpPost, AHugeAnswerIsCutAtTheLimit) {
+TEST(LibraryHttpPost, AHugeAnswerIsCutAtTheLimit) {
     FakeServer server([](const httplib::Request&, httplib::Response& res) {
         res.set_content(std::string(10 * 1024 * 1024, 'a'), "text/plain");
     });
@@ -80,13 +80,13 @@ TEST(HttpPost, AHugeAnswerIsCutAtTheLimit) {
     EXPECT_EQ(answer->size(), kHttpAnswerLimit);
 }
 
-TEST(HttpPost, NoServerGivesNoAnswer) {
+TEST(LibraryHttpPost, NoServerGivesNoAnswer) {
     std::u16string url;
     { url = FakeServer(AnswerOk).Url(); }  // the port is free again: connection refused
     EXPECT_FALSE(HttpPost(url, kLibraryPage, u"list=0&sort=1", false));
 }
 
-TEST(HttpPost, ASlowServerTimesOutAndTheCancelFlagEndsARequest) {
+TEST(LibraryHttpPost, ASlowServerTimesOutAndTheCancelFlagEndsARequest) {
     FakeServer server;
     server.Start(
         [&server](const httplib::Request&, httplib::Response& res) { server.Trickle(res); });
@@ -109,7 +109,7 @@ TEST(HttpPost, ASlowServerTimesOutAndTheCancelFlagEndsARequest) {
     canceller.join();
 }
 
-TEST(HttpRequests, AnswersOnItsThreadAndItsEndCancelsWithoutCallingBack) {
+TEST(LibraryHttpRequests, AnswersOnItsThreadAndItsEndCancelsWithoutCallingBack) {
     FakeServer fast(AnswerOk);
     FakeServer slow;
     slow.Start([&slow](const httplib::Request&, httplib::Response& res) { slow.Trickle(res); });

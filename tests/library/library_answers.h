@@ -9,9 +9,13 @@
 
 namespace quovis::test {
 
-// The text (with texts) of the first built-in preset that is (or is not) drawing-style.
+// The text (with texts) of the first built-in preset that is (or is not) drawing-style. A
+// randomised preset (Motion -1) draws a new record at every read, so it is never taken.
 inline std::u16string BuiltinText(bool drawingStyle) {
     for (int i = 0; i < kBuiltinPresetCount; ++i) {
+        std::u16string_view rest = BuiltinPreset(i);
+        NextPresetToken(rest);
+        if (PresetTokenToInt(NextPresetToken(rest)) == -1) continue;
         PresetRecord r;
         if (ReadPresetString(BuiltinPreset(i), r) && (r.Style == kStyleDraw) == drawingStyle) {
             return std::u16string(BuiltinPreset(i));

@@ -19,7 +19,7 @@ namespace {
 using test::BuiltinText;
 using test::ItemBlock;
 
-TEST(GetTag, ValueUpToTheFirstClosingTagAndZeroWhenATagIsMissing) {
+TEST(LibraryGetTag, ValueUpToTheFirstClosingTagAndZeroWhenATagIsMissing) {
     const struct {
         std::u16string_view text;
         std::u16string_view name;
