@@ -102,6 +102,11 @@ void SetCommonOptions(EasyHandle& h, const std::string& url, Sink& sink,
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_USERAGENT, "Quovis");
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A request cancelled while the name is being looked up leaves the look-up to finish on
+    // its own, instead of waiting for it.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::max<int64_t>(1, options.connectTimeout.count())));
     curl_easy_setopt(e, CURLOPT_TIMEOUT_MS,
