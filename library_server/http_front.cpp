@@ -27,6 +27,15 @@ std::string StatusFor(int status) {
     }
 }
 
+// A client's text as the log shows it: the path arrives percent-decoded, and a line break or
+// other control character in it must not start a log line of its own.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return text;
+}
+
 }  // namespace
 
 HttpFront::HttpFront(LibraryService& service, FrontOptions options)
@@ -72,8 +81,9 @@ HttpFront::HttpFront(LibraryService& service, FrontOptions options)
     server.set_error_handler(std::move(fillEmpty));
     if (options.log) {
         server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-            std::fprintf(stderr, "%s %s %s %d %zu\n", req.remote_addr.c_str(), req.method.c_str(),
-                         req.path.c_str(), res.status, res.body.size());
+            std::fprintf(stderr, "%s %s %s %d %zu\n", req.remote_addr.c_str(),
+                         Printable(req.method).c_str(), Printable(req.path).c_str(), res.status,
+                         res.body.size());
         });
     }
 }
