@@ -169,7 +169,7 @@ constexpr DocumentedInt kDocumentedInts[] = {
     {u"Config", u"ScreenResBits", -1}, {u"Messages", u"Num", 0},
     {u"Messages", u"Bold", 0},         {u"Messages", u"Italic", 0},
     {u"Messages", u"MinTime", 60},     {u"Messages", u"MaxTime", 120},
-    {u"Backup", u"InUse", 0},
+    {u"Backup", u"InUse", 0},          {u"Config", u"LibraryAccount", 0},
 };
 
 constexpr DocumentedReal kDocumentedReals[] = {
@@ -197,6 +197,9 @@ constexpr DocumentedText kDocumentedTexts[] = {
     {u"Config", u"EULA", u""},
     {u"Config", u"MRUDir", u""},
     {u"Config", u"AudioSource", u""},
+    {u"Config", u"LibraryServer", u""},
+    {u"Config", u"LibraryKey", u""},
+    {u"Config", u"LibraryAccountServer", u""},
     {u"Messages", u"Font", u"Arial"},
     {u"-Common", u"Me", u""},
 };
