@@ -339,9 +339,7 @@ class InfoPage final : public ConfigPage {
     bool Own() {
         if (!m_item || m_withdrawn.contains(m_item->id)) return false;
         const std::optional<LibraryAccount> account = Client(Context().Store()).KnownAccount();
-        return RelateItem(Context().Store(), *m_item,
-                          account ? std::optional(account->number) : std::nullopt) ==
-               ItemRelation::Own;
+        return account && account->number > 0 && m_item->owner == account->number;
     }
 
     bool Usable() const {

@@ -257,8 +257,11 @@ TEST_F(LibraryPagesTest, ListButtonsSendTheirQueriesAndFillTheList) {
     };
     for (const Step& step : steps) {
         step.act();
-        EXPECT_TRUE(WaitFor([&] { return server.Received(step.body) && Rows() == step.rows; }))
-            << step.body;
+        // Answered once the page takes requests again.
+        EXPECT_TRUE(WaitFor([&] {
+            return server.Received(step.body) && Rows() == step.rows &&
+                   Find<QPushButton>("searchButton")->isEnabled();
+        })) << step.body;
     }
     EXPECT_TRUE(Find<QCheckBox>("allCheck")->isChecked());
 
