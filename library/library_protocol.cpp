@@ -181,7 +181,50 @@ std::u16string TitleQuery(std::u16string_view title, int32_t account) {
     return u"title=" + std::u16string(title) + u"&u=" + Number(account);
 }
 
+std::optional<std::pair<int32_t, int32_t>> JpegPictureSize(std::span<const uint8_t> jpeg) {
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return std::nullopt;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size()) {
+        if (jpeg[at] != 0xFF) return std::nullopt;
+        const uint8_t marker = jpeg[at + 1];
+        if (marker == 0xFF) {  // fill byte before a marker
+            ++at;
+            continue;
+        }
+        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;  // markers without a length
+            continue;
+        }
+        const std::size_t length = (std::size_t{jpeg[at + 2]} << 8) | jpeg[at + 3];
+        if (length < 2) return std::nullopt;
+        // Start-of-frame markers carry the size; C4 (tables), C8 and CC (arithmetic
+        // coding conditions) share the range but do not.
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (at + 9 > jpeg.size() || length < 7) return std::nullopt;
+            const int32_t height = (jpeg[at + 5] << 8) | jpeg[at + 6];
+            const int32_t width = (jpeg[at + 7] << 8) | jpeg[at + 8];
+            if (width <= 0 || height <= 0) return std::nullopt;
+            return std::pair{width, height};
+        }
+        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame before the data
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
 std::u16string ShareText(const PatternSlot& slot, int32_t account, std::span<const uint8_t> jpeg) {
+    // The item's "size" comes from what the form says; a caller that attaches a picture without
+    // saying its size (a file from disk) gets the size the JPEG itself declares.
+    if (!jpeg.empty() && (slot.pictureWidth <= 0 || slot.pictureHeight <= 0)) {
+        if (const auto size = JpegPictureSize(jpeg)) {
+            PatternSlot sized = slot;
+            sized.pictureWidth = size->first;
+            sized.pictureHeight = size->second;
+            return BuildSettingsText(sized, true, account, jpeg, 0);
+        }
+    }
     return BuildSettingsText(slot, true, account, jpeg, 0);
 }
 

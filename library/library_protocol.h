@@ -25,6 +25,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "library/http_post.h"
@@ -110,6 +111,9 @@ std::u16string TitleQuery(std::u16string_view title, int32_t account);  // "titl
 // given) or, with a positive id, an update of that item (no picture). Empty when the slot's
 // record is not valid.
 std::u16string ShareText(const PatternSlot& slot, int32_t account, std::span<const uint8_t> jpeg);
+// Width and height a JPEG declares in its frame header; nullopt when it is not a JPEG or
+// declares none before its data.
+std::optional<std::pair<int32_t, int32_t>> JpegPictureSize(std::span<const uint8_t> jpeg);
 std::u16string UpdateText(const PatternSlot& slot, int32_t account, int32_t id);
 
 // ============================================================================================

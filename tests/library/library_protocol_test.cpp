@@ -91,6 +91,46 @@ TEST(ParseLibraryItem, FillsTheSlotAndCleansTheDrawingAndAuthor) {
     EXPECT_TRUE(ItemNeedsDetails(item));  // drawing-style, no drawing yet
 }
 
+// The size a JPEG declares, read from its frame header past whatever segments come first. A
+// screenshot from disk is shared with that size, so the library shows it the right shape.
+TEST(LibraryJpegSize, ComesFromTheFrameHeaderAndGoesIntoTheSharedForm) {
+    const std::vector<uint8_t> app0 = {0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46};
+    const std::vector<uint8_t> tables = {0xFF, 0xC4, 0x00, 0x03, 0x00};
+    const std::vector<uint8_t> frame = {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x01, 0x2C,
+                                        0x01, 0x90, 0x01, 0x01, 0x11, 0x00};
+    const std::vector<uint8_t> scan = {0xFF, 0xDA, 0x00, 0x02};
+    const auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out = {0xFF, 0xD8};
+        for (const auto& part : parts)
+            for (uint8_t b : part) out.push_back(b);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::optional<std::pair<int32_t, int32_t>> size;
+    };
+    const Case cases[] = {
+        {"frame first", join({frame}), std::pair{400, 300}},
+        {"after a header and tables", join({app0, tables, frame}), std::pair{400, 300}},
+        {"data before any frame", join({app0, scan, frame}), std::nullopt},
+        {"cut inside the frame", join({app0, {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x01}}), std::nullopt},
+        {"a length running past the end", join({{0xFF, 0xE1, 0xFF, 0xFF}}), std::nullopt},
+        {"not a JPEG", {0x89, 0x50, 0x4E, 0x47, 0xFF, 0xC0}, std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(JpegPictureSize(c.bytes), c.size) << c.what;
+
+    PatternSlot slot;
+    ASSERT_TRUE(ReadPresetString(BuiltinText(0), slot.record));
+    const std::u16string form = ShareText(slot, 1234567, join({app0, frame}));
+    EXPECT_NE(form.find(u"[XSize]\r\n400\r\n[YSize]\r\n300\r\n"), std::u16string::npos);
+    slot.pictureWidth = 640;
+    slot.pictureHeight = 480;
+    EXPECT_NE(ShareText(slot, 1234567, join({frame})).find(u"[XSize]\r\n640\r\n"),
+              std::u16string::npos)
+        << "a size the caller knows is kept";
+}
+
 class LibraryServerTest : public ::testing::Test {
   protected:
     testing::TempDir m_dir;
