@@ -120,6 +120,19 @@ Answer Busy() {
     return Status(503, "The library is busy. Please try again later.");
 }
 
+// What a store's answer about one item means for the client: nothing to say when it worked.
+std::optional<Answer> ItemRefusal(StoreResult result) {
+    switch (result) {
+        case StoreResult::kOk:
+            return std::nullopt;
+        case StoreResult::kNotFound:
+            return NoSuchItem();
+        case StoreResult::kFailed:
+            break;
+    }
+    return Busy();
+}
+
 Answer OkWithId(int32_t id) {
     Answer a = Ok();
     AppendTag(a.body, "id", std::to_string(id));
@@ -424,25 +437,11 @@ Answer LibraryService::Share(std::string_view text, std::string_view key) {
     auto id = ParseNumber(form.Line("ID"));
     if (!id) return Malformed("The item number is not a number.");
     StoredItem existing;
-    switch (m_store.GetItem(*id, &existing)) {
-        case StoreResult::kOk:
-            break;
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            return Busy();
-    }
+    if (auto refused = ItemRefusal(m_store.GetItem(*id, &existing))) return *refused;
     if (existing.owner != *seq) return NotOwner();
     item.id = *id;
-    switch (m_store.UpdateItem(item, picture)) {
-        case StoreResult::kOk:
-            return OkWithId(*id);
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            break;
-    }
-    return Busy();
+    if (auto refused = ItemRefusal(m_store.UpdateItem(item, picture))) return *refused;
+    return OkWithId(*id);
 }
 
 Answer LibraryService::List(int32_t owner, std::string_view search, std::string_view sort) {
@@ -466,52 +465,24 @@ Answer LibraryService::List(int32_t owner, std::string_view search, std::string_
 
 Answer LibraryService::Item(int32_t id) {
     StoredItem item;
-    switch (m_store.GetItem(id, &item)) {
-        case StoreResult::kOk:
-            break;
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            return Busy();
-    }
+    if (auto refused = ItemRefusal(m_store.GetItem(id, &item))) return *refused;
     Answer a = Ok();
     a.body += ItemTags(item, true);
     return a;
 }
 
 Answer LibraryService::Snatch(int32_t id) {
-    switch (m_store.CountDownload(id)) {
-        case StoreResult::kOk:
-            return Ok();
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            break;
-    }
-    return Busy();
+    if (auto refused = ItemRefusal(m_store.CountDownload(id))) return *refused;
+    return Ok();
 }
 
 Answer LibraryService::Withdraw(int32_t id, int32_t owner, std::string_view key) {
     if (auto refused = CheckOwner(owner, key)) return *refused;
     StoredItem item;
-    switch (m_store.GetItem(id, &item)) {
-        case StoreResult::kOk:
-            break;
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            return Busy();
-    }
+    if (auto refused = ItemRefusal(m_store.GetItem(id, &item))) return *refused;
     if (item.owner != owner) return NotOwner();
-    switch (m_store.WithdrawItem(id)) {
-        case StoreResult::kOk:
-            return Ok();
-        case StoreResult::kNotFound:
-            return NoSuchItem();
-        case StoreResult::kFailed:
-            break;
-    }
-    return Busy();
+    if (auto refused = ItemRefusal(m_store.WithdrawItem(id))) return *refused;
+    return Ok();
 }
 
 Answer LibraryService::LookUpTitle(std::string_view title, int32_t owner, std::string_view key) {

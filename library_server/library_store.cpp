@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "base/utf8.h"
+
 namespace quovis::library_server {
 
 namespace {
@@ -23,25 +25,6 @@ bool FillRandom(void* buffer, size_t size) {
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-// Appends code point `c` as UTF-8.
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 char32_t LowerCase(char32_t c) {
