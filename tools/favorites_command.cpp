@@ -7,13 +7,17 @@
 //   export FILE [SLOT...]              a settings file of those favorites (default: all)
 //   import [--replace] FILE...         adds the presets of settings files
 //   slideshow --slides N [--seed S]    runs the slideshow's choice N times
+//   slideshow --render ...             the slideshow in simulated time
+//                                      (slideshow_render_command.cpp)
 //
 // Like the saver at its start, every command first makes sure the built-in presets are in
 // the collection.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,7 +42,8 @@ constexpr const char* kFavoritesUsage =
     "       quovis-tool favorites remove SLOT\n"
     "       quovis-tool export FILE [SLOT...]\n"
     "       quovis-tool import [--replace] FILE...\n"
-    "       quovis-tool slideshow --slides N [--seed S]\n";
+    "       quovis-tool slideshow --slides N [--seed S]\n"
+    "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--fresh]\n";
 
 int Bad(const std::string& problem) {
     std::fprintf(stderr, "quovis-tool: %s\n%s", problem.c_str(), kFavoritesUsage);
@@ -243,6 +248,11 @@ int ImportCommand(int argc, char** argv) {
 }
 
 int SlideshowCommand(int argc, char** argv) {
+    if (std::find_if(argv, argv + argc, [](const char* a) {
+            return std::strcmp(a, "--render") == 0;
+        }) != argv + argc) {
+        return SlideshowRenderCommand(argc, argv);
+    }
     long slides = -1;
     long seed = 0;
     for (int i = 0; i < argc; ++i) {

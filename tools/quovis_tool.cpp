@@ -18,6 +18,15 @@ std::optional<long> ParseWholeNumber(const char* text, long lo, long hi) {
     return v;
 }
 
+std::optional<PixelSize> ParsePixelSize(const char* text) {
+    PixelSize size;
+    char extra = 0;
+    if (std::sscanf(text, "%dx%d%c", &size.width, &size.height, &extra) != 2) return std::nullopt;
+    if (size.width < 8 || size.height < 8 || size.width > 16384 || size.height > 16384)
+        return std::nullopt;
+    return size;
+}
+
 }  // namespace quovis::tool
 
 namespace {
@@ -37,6 +46,7 @@ void PrintUsage(FILE* out) {
         "       quovis-tool export FILE [SLOT...]\n"
         "       quovis-tool import [--replace] FILE...\n"
         "       quovis-tool slideshow --slides N [--seed S]\n"
+        "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--fresh]\n"
         "       quovis-tool screenshot [--window-id N] --out FILE.png\n"
         "       quovis-tool song --out FILE.wav [--seconds S] [--bpm B]\n"
         "       quovis-tool library list [--mine] [--sort 1|3] [--server URL]\n"

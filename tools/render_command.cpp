@@ -123,15 +123,13 @@ int Parse(int argc, char** argv, RenderArgs& a) {
         } else if (opt == "--audio") {
             a.audio = value;
         } else if (opt == "--size" || opt == "--cell") {
-            int w = 0, h = 0;
-            char extra = 0;
-            if (std::sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 8 || h < 8 || w > 16384 ||
-                h > 16384) {
+            const std::optional<PixelSize> size = ParsePixelSize(value);
+            if (!size) {
                 return Bad(opt + " wants WIDTHxHEIGHT, each 8..16384, not '" + std::string(value) +
                            "'");
             }
-            (opt == "--size" ? a.width : a.cellWidth) = w;
-            (opt == "--size" ? a.height : a.cellHeight) = h;
+            (opt == "--size" ? a.width : a.cellWidth) = size->width;
+            (opt == "--size" ? a.height : a.cellHeight) = size->height;
         } else {
             struct Bound {
                 const char* name;
