@@ -121,8 +121,8 @@ class TemporaryStore {
   public:
     TemporaryStore() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/quovis-slideshow-XXXXXX";
+        std::string pattern = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") +
+                              "/quovis-slideshow-XXXXXX";
         if (mkdtemp(pattern.data()) != nullptr) m_dir = pattern;
     }
     ~TemporaryStore() {
@@ -134,6 +134,7 @@ class TemporaryStore {
     TemporaryStore& operator=(const TemporaryStore&) = delete;
     bool Ok() const { return !m_dir.empty(); }
     std::string DatabasePath() const { return m_dir + "/registry.db"; }
+    const std::string& Folder() const { return m_dir; }
 
   private:
     std::string m_dir;
@@ -266,12 +267,14 @@ class Evening {
 
     void EndRun(long frame) {
         if (m_slide.runStart < 0) return;
-        const DullStretch d{m_slide.number, m_slide.runStart, frame - m_slide.runStart,
-                            m_slide.evolutions, m_slide.name};
-        m_slide.runStart = -1;
-        m_slide.longest = std::max(m_slide.longest, d.frames);
-        if (d.frames > m_longest.frames) m_longest = d;
-        if (d.frames > kReportedDullFrames) m_reported.push_back(d);
+        const long frames = frame - m_slide.runStart;
+        const long start = std::exchange(m_slide.runStart, -1);
+        m_slide.longest = std::max(m_slide.longest, frames);
+        // Only a stretch worth keeping copies the slide's name.
+        if (frames <= m_longest.frames && frames <= kReportedDullFrames) return;
+        const DullStretch d{m_slide.number, start, frames, m_slide.evolutions, m_slide.name};
+        if (frames > m_longest.frames) m_longest = d;
+        if (frames > kReportedDullFrames) m_reported.push_back(d);
     }
 
     const PatternSelection& m_selection;
@@ -298,6 +301,8 @@ int SlideshowRenderCommand(int argc, char** argv) {
             return 1;
         }
         store.SetPath(temporary->DatabasePath());
+        // The drawings the run writes (the drawing preset's, the last pattern's) stay there too.
+        setenv("XDG_DATA_HOME", temporary->Folder().c_str(), 1);
     }
     const bool seeded = SeedFavorites(store, u"");
     if (args.seed == 0) {
