@@ -43,7 +43,8 @@ constexpr const char* kFavoritesUsage =
     "       quovis-tool export FILE [SLOT...]\n"
     "       quovis-tool import [--replace] FILE...\n"
     "       quovis-tool slideshow --slides N [--seed S]\n"
-    "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--fresh]\n";
+    "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--bands N]\n"
+    "                                  [--fresh]\n";
 
 int Bad(const std::string& problem) {
     std::fprintf(stderr, "quovis-tool: %s\n%s", problem.c_str(), kFavoritesUsage);

@@ -1,16 +1,17 @@
 // quovis-tool slideshow --render: a long evening of the slideshow in simulated time, to find
 // out whether it ever goes dull.
 //
-//   slideshow --render --minutes N [--size WxH] [--seed S] [--fresh]
+//   slideshow --render --minutes N [--size WxH] [--seed S] [--bands N] [--fresh]
 //
 // The real slideshow runs: the stored favorites and selection, the evolutions, the slide
 // times of "MinTime".."MaxTime" (section "Messages"), the engine's own slide changes with
 // their two-second dimming. Like the saver the run writes the last pattern and its drawing
 // to the configuration; --fresh runs on a temporary configuration instead, seeded with the
 // built-in favorites as on a first run, and removes it afterwards. Frames are stepped as
-// fast as the machine allows at 60 simulated frames a second, in one band, so a seed gives
-// the same report on every run (except where a favorite is a randomised preset: those are
-// drawn from the settings' own clock-seeded generator).
+// fast as the machine allows at 60 simulated frames a second, by default in one band, so a
+// seed gives the same report on every run (except where a favorite is a randomised preset:
+// those are drawn from the settings' own clock-seeded generator). --bands N spreads the dots
+// over N workers: faster on an idle machine, but the pictures may differ in the last bit.
 //
 // Every frame's brightness is the mean luma (299 R + 587 G + 114 B) / 1000 of the picture as
 // displayed (a white background counts as white), as a percentage of full scale: the luma a
@@ -64,7 +65,8 @@ constexpr int kReportedDullFrames = 120;
 
 constexpr const char* kUsage =
     "usage: quovis-tool slideshow --slides N [--seed S]\n"
-    "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--fresh]\n";
+    "       quovis-tool slideshow --render --minutes N [--size WxH] [--seed S] [--bands N]\n"
+    "                                  [--fresh]\n";
 
 int Bad(const std::string& problem) {
     std::fprintf(stderr, "quovis-tool slideshow: %s\n%s", problem.c_str(), kUsage);
@@ -75,6 +77,7 @@ struct Args {
     long minutes = 0;
     PixelSize size{320, 180};
     int32_t seed = 0;
+    int bands = 1;
     bool fresh = false;
 };
 
@@ -90,7 +93,7 @@ int Parse(int argc, char** argv, Args& a) {
         if (opt == "--slides") {
             return Bad("--slides lists slides without rendering; it does not go with --render");
         }
-        if (opt != "--minutes" && opt != "--size" && opt != "--seed") {
+        if (opt != "--minutes" && opt != "--size" && opt != "--seed" && opt != "--bands") {
             return Bad("unknown option '" + opt + "'");
         }
         if (i + 1 >= argc) return Bad("'" + opt + "' needs a value");
@@ -102,6 +105,10 @@ int Parse(int argc, char** argv, Args& a) {
                            std::string(value) + "'");
             a.minutes = *v;
             minutesGiven = true;
+        } else if (opt == "--bands") {
+            const std::optional<long> v = ParseWholeNumber(value, 1, 32);
+            if (!v) return Bad("--bands wants a whole number from 1 to 32");
+            a.bands = static_cast<int>(*v);
         } else if (opt == "--size") {
             const std::optional<PixelSize> v = ParsePixelSize(value);
             if (!v)
@@ -320,7 +327,7 @@ int SlideshowRenderCommand(int argc, char** argv) {
     RenderOptions options;
     options.width = args.size.width;
     options.height = args.size.height;
-    options.bands = 1;  // one band: the same seed draws the same picture, byte for byte
+    options.bands = args.bands;
     options.seed = args.seed;
     options.frameRate = kFrameRate;
     // Set up as the saver sets up its engine, up to the first slide.
@@ -348,8 +355,9 @@ int SlideshowRenderCommand(int argc, char** argv) {
         "configuration\n",
         selection.SlideshowOn() ? "on" : "off", selection.Deviations(), selection.FavoriteCount(),
         minTime, maxTime, args.fresh ? "fresh" : "stored");
-    std::printf("# %ld simulated minutes at %dx%d, %.0f frames a second, seed %d\n", args.minutes,
-                args.size.width, args.size.height, kFrameRate, args.seed);
+    std::printf("# %ld simulated minutes at %dx%d, %.0f frames a second, seed %d, %d band%s\n",
+                args.minutes, args.size.width, args.size.height, kFrameRate, args.seed, args.bands,
+                args.bands == 1 ? "" : "s");
     std::printf(
         "# dull: mean brightness below %.0f%% or above %.0f%% of full scale; not counted: "
         "the dying phase before a slide change and %d frames after it; the last slide "

@@ -121,6 +121,7 @@ TEST_F(SlideshowRenderTest, BadArgumentsExitWithTwoAndSayWhy) {
         {{"--minutes", "1", "--size", "7x7"}, "--size wants"},
         {{"--minutes", "1", "--size", "320"}, "--size wants"},
         {{"--minutes", "1", "--seed", "0"}, "--seed wants"},
+        {{"--minutes", "1", "--bands", "0"}, "--bands wants"},
         {{"--minutes", "1", "--slides", "3"}, "does not go with --render"},
         {{"--minutes", "1", "--loud"}, "unknown option"},
         {{"--minutes"}, "needs a value"},
