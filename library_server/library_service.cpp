@@ -12,6 +12,9 @@
 #include <optional>
 #include <vector>
 
+#include "settings/base64.h"
+#include "settings/text_encoding.h"
+
 namespace quovis::library_server {
 
 namespace {
@@ -21,42 +24,7 @@ namespace {
 // Well-formed UTF-8 without NUL (which no text of the library holds, and which PostgreSQL
 // refuses to store).
 bool IsCleanUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (c == 0) return false;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t extra;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            auto d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        // Overlong forms, surrogates and numbers past the last code point.
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
+    return text.find('\0') == std::string_view::npos && Utf8ToUtf16(text).has_value();
 }
 
 size_t CharacterCount(std::string_view utf8) {
@@ -198,47 +166,6 @@ class Form {
     std::map<std::string, std::vector<std::string_view>> m_sections;
 };
 
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-// RFC 4648 with "=" padding; false on any other character or a bad length.
-bool DecodeBase64(std::string_view text, std::string* out) {
-    if (text.size() % 4 != 0) return false;
-    size_t padding = 0;
-    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
-        ++padding;
-    }
-    out->clear();
-    out->reserve(text.size() / 4 * 3);
-    uint32_t bits = 0;
-    int count = 0;
-    for (size_t i = 0; i < text.size() - padding; ++i) {
-        int v = Base64Value(text[i]);
-        if (v < 0) return false;
-        bits = (bits << 6) | static_cast<uint32_t>(v);
-        if (++count == 4) {
-            out->push_back(static_cast<char>(bits >> 16));
-            out->push_back(static_cast<char>(bits >> 8));
-            out->push_back(static_cast<char>(bits));
-            bits = 0;
-            count = 0;
-        }
-    }
-    if (count == 3) {
-        out->push_back(static_cast<char>(bits >> 10));
-        out->push_back(static_cast<char>(bits >> 2));
-    } else if (count == 2) {
-        out->push_back(static_cast<char>(bits >> 4));
-    }
-    return true;
-}
-
 // The fields of an item as a form gives them, checked against the limits. The answer is set
 // when something is wrong.
 std::optional<Answer> ReadItem(const Form& form, StoredItem* item) {
@@ -292,11 +219,11 @@ std::optional<Answer> ReadPicture(const Form& form, std::optional<std::string>* 
     auto length = ParseNumber(form.Line("JPG", 0));
     if (!length) return Malformed("The picture's length is not a number.");
     if (static_cast<size_t>(*length) > Limits::kPicture) return Status(413, "Picture too large.");
-    std::string bytes;
-    if (!DecodeBase64(form.Line("JPG", 1), &bytes) ||
-        bytes.size() != static_cast<size_t>(*length)) {
+    const std::optional<std::vector<uint8_t>> decoded = Base64Decode(form.Line("JPG", 1));
+    if (!decoded || decoded->size() != static_cast<size_t>(*length)) {
         return Malformed("The picture is damaged.");
     }
+    std::string bytes(decoded->begin(), decoded->end());
     if (bytes.size() < 3 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
         static_cast<unsigned char>(bytes[1]) != 0xD8 ||
         static_cast<unsigned char>(bytes[2]) != 0xFF) {
