@@ -6,7 +6,8 @@
 //   frame thread, under the engine lock   every virtual operation below; the trail, fuzziness,
 //                                         tone, invert and quick-n-dirty settings come from the
 //                                         engine's setters, BeginFrame from the frame step,
-//                                         FadeTrails from the frame driver after presenting.
+//                                         FadeWithNextConversion and FadeTrails from the
+//                                         frame driver around presenting.
 //   band workers, during the dot pass     Surface() and the inline AddPixel of canvas_surface.h
 //                                         on it, nothing else. The surface changes only on the
 //                                         frame thread, never while bands run.
@@ -37,6 +38,10 @@ class EngineCanvas {
     virtual void BeginFrame(bool clear) { (void)clear; }
     // Fades the canvas by one frame's worth of trail.
     virtual void FadeTrails() {}
+    // Tells the canvas that FadeTrails follows its next conversion to the display with
+    // nothing drawn in between. A canvas may then fade each row while converting it, one pass
+    // over the canvas instead of two, and make that FadeTrails do nothing.
+    virtual void FadeWithNextConversion() {}
     // The blur run while presenting: amount 1..100 when on. allow16 lets the canvas keep its
     // 16-bit buffer for it.
     virtual void SetFuzziness(bool on, int amount, bool allow16) {

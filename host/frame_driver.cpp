@@ -48,6 +48,8 @@ bool FrameDriver::RunFrame() {
 void FrameDriver::PresentFrame() {
     // The first frames of a pattern hold no art yet: nothing to show or fade.
     const bool drawn = m_engine.FrameNumber() > 1;
+    const bool fade = drawn && m_engine.TrailsOn();
+    if (fade) m_engine.Canvas()->FadeWithNextConversion();
     if (drawn) {
         if (m_output != nullptr) m_output->Present(m_engine);
         if (m_text != nullptr) {
@@ -59,7 +61,7 @@ void FrameDriver::PresentFrame() {
         }
     }
     m_pacer.CountFrame();
-    if (drawn && m_engine.TrailsOn()) m_engine.Canvas()->FadeTrails();
+    if (fade) m_engine.Canvas()->FadeTrails();
 }
 
 // The engine's limit changes rarely (a slide change re-reads the same stored value), so

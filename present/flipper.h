@@ -141,6 +141,7 @@ class CFlipperBase : public EngineCanvas {
     void Stop() override;
     void SetTrails(int length, bool dither, double shade) override;
     void FadeTrails() override;
+    void FadeWithNextConversion() override { m_bFadeAnnounced = true; }
     void SetFuzziness(bool on, int amount, bool allow16) override;
     void SetDeepCanvas(bool on) override;
     bool SetTone(double a, double b) override;
@@ -192,6 +193,8 @@ class CFlipperBase : public EngineCanvas {
 
     static void FadeDeepBand(CFlipperBase* self, BandRows* band);
     static void FadeShallowBand(CFlipperBase* self, BandRows* band);
+    void FadeDeepRow(uint16_t* p) const;
+    void FadeShallowRow(uint32_t* p) const;
     void FadeShallowDithered();
     void BuildDeepFadeTables(double f16);
 
@@ -241,6 +244,11 @@ class CFlipperBase : public EngineCanvas {
     // factor dims the trails.
     AlignedArray<uint16_t> m_fadeTables;
     bool m_bFadeTablesValid = false;
+    // A fade announced for right after the next conversion; the conversion under way fading
+    // the rows it reads; a conversion having done the fade that comes next.
+    bool m_bFadeAnnounced = false;
+    bool m_bFadeInPass = false;
+    bool m_bFadedAhead = false;
     static constexpr int kSkipsPerChunk = 64;
     static constexpr int kChunkPixels = 12000;  // 48000 bytes of the work image
     int m_skips[kSkipsPerChunk] = {};
@@ -274,7 +282,8 @@ class CFlipperGDI32 final : public CFlipperBase {
     void BeginFrame(bool clear) override;
 
     // Turns the canvas into the display image, through the fuzziness pass and the tone
-    // curve. In 8-bit mode the work image goes through the tone curve the same way.
+    // curve. In 8-bit mode the work image goes through the tone curve the same way. After
+    // FadeWithNextConversion it also fades the trails, as the FadeTrails that follows would.
     void ConvertToDisplay();
     const uint32_t* DisplayPixels() const { return m_display.Data(); }
 
@@ -298,9 +307,9 @@ class CFlipperGDI32 final : public CFlipperBase {
 
   private:
     static void ConvertBand(CFlipperBase* self, BandRows* band);
-    void ConvertDeepRows(const uint16_t* canvas, int first, int last);
-    void ConvertShallowRows(int first, int last);
-    void FuzzRows(int first, int last);
+    void ConvertDeepRow(const uint16_t* src, uint32_t* dst) const;
+    void ConvertShallowRow(const uint32_t* src, uint32_t* dst) const;
+    void FuzzRow(int r);
     bool FuzzPassOn() const { return m_nFuzzDivisor > 0 && m_bDeepActive; }
 
     DrawRegion m_drawRegion;  // what the current drawing clears and merges

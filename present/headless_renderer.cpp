@@ -61,8 +61,10 @@ bool HeadlessRenderer::RenderFrame() {
         if (!e.StepFrame()) continue;
         CFlipperGDI32* flipper = e.Flipper();
         if (e.FrameNumber() > 1) {
+            const bool fade = e.TrailsOn();
+            if (fade) flipper->FadeWithNextConversion();
             flipper->ConvertToDisplay();
-            if (e.TrailsOn()) flipper->FadeTrails();
+            if (fade) flipper->FadeTrails();
         }
         ++m_frames;
         return true;

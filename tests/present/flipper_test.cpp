@@ -107,15 +107,20 @@ TEST(FlipperTone, TheMiddlePairIsTheIdentityAndPresetZeroGivesTheHighByte) {
     }
     double a, b;
     ASSERT_TRUE(CFlipperBase::TonePreset(0, &a, &b));
-    f->SetTone(a, b);
-    FillRandom(*f, 11);
-    f->ConvertToDisplay();
-    for (int y = 0; y < f->Height(); ++y) {
-        for (int x = 0; x < f->Width(); ++x) {
-            const uint32_t want = static_cast<uint32_t>(DeepAt(*f, x, y, 0) >> 8) << 16 |
-                                  static_cast<uint32_t>(DeepAt(*f, x, y, 1) >> 8) << 8 |
-                                  static_cast<uint32_t>(DeepAt(*f, x, y, 2) >> 8);
-            ASSERT_EQ(DisplayAt(*f, x, y) & 0xFFFFFFu, want) << x << "," << y;
+    // Widths that end on a whole vector step, part of one, and less than one.
+    for (int width : {64, 100, 4}) {
+        auto g = MakeFlipper(width, 6, 1);
+        g->SetTone(a, b);
+        FillRandom(*g, 11);
+        g->ConvertToDisplay();
+        for (int y = 0; y < g->Height(); ++y) {
+            for (int x = 0; x < g->Width(); ++x) {
+                const uint32_t want = static_cast<uint32_t>(DeepAt(*g, x, y, 0) >> 8) << 16 |
+                                      static_cast<uint32_t>(DeepAt(*g, x, y, 1) >> 8) << 8 |
+                                      static_cast<uint32_t>(DeepAt(*g, x, y, 2) >> 8);
+                ASSERT_EQ(DisplayAt(*g, x, y) & 0xFFFFFFu, want)
+                    << "width " << width << " at " << x << "," << y;
+            }
         }
     }
 }

@@ -1,11 +1,13 @@
-// Trail fade: the multipliers, the fade of the 16-bit canvas, the shaded fade tables and the
-// dithered 8-bit fade.
+// Trail fade: the multipliers, the fade of the 16-bit canvas, the shaded fade tables, the
+// dithered 8-bit fade, and the fade done while converting.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "flipper_support.h"
 #include "present/flipper.h"
@@ -14,6 +16,7 @@ namespace quovis {
 namespace {
 
 using test::DeepAt;
+using test::FillRandom;
 using test::MakeFlipper;
 
 TEST(FlipperTrails, MultipliersForTheShortestAndLongestTrails) {
@@ -180,6 +183,104 @@ TEST(FlipperTrails, BandsFadeAlikeAndMatchOneBand) {
                 for (int ch = 0; ch < 3; ++ch)
                     ASSERT_EQ(DeepAt(*one, x, y, ch), DeepAt(*many, x, y, ch))
                         << x << "," << y << " shade " << shade;
+    }
+}
+
+// ---- The fade done while converting -------------------------------------------------------
+
+// What a presenter holds after a frame: the display and the image the dots go into.
+std::vector<uint32_t> Images(const CFlipperGDI32& f) {
+    std::vector<uint32_t> out(f.DisplayPixels(), f.DisplayPixels() + f.Width() * f.Height());
+    const CanvasSurface& s = f.Surface();
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            if (s.deep != nullptr) {
+                for (int ch = 0; ch < 3; ++ch) out.push_back(DeepAt(f, x, y, ch));
+            } else {
+                out.push_back(s.shallow[(s.height - 1 - y) * s.shallowRowStep + x]);
+            }
+        }
+    }
+    return out;
+}
+
+struct FoldCase {
+    std::string name;
+    int width;
+    int bands;
+    bool deep;
+    bool fuzz;
+    double shade;  // below 1 the fade goes through the shaded tables
+    bool tone;     // a tone curve instead of the identity
+    bool dither;
+};
+
+TEST(FlipperTrails, FadingWhileConvertingGivesTheSameFramesAsFadingAfter) {
+    const FoldCase cases[] = {
+        {"16-bit", 100, 1, true, false, 1.0, false, false},
+        {"16-bit, two bands", 100, 2, true, false, 1.0, false, false},
+        {"16-bit with fuzziness", 36, 2, true, true, 1.0, false, false},
+        {"16-bit with shaded trails", 100, 1, true, false, 0.8, false, false},
+        {"16-bit through a tone curve", 36, 1, true, false, 1.0, true, false},
+        {"8-bit", 100, 2, false, false, 1.0, true, false},
+        {"8-bit dithered", 100, 1, false, false, 1.0, false, true},
+    };
+    for (const FoldCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CFlipperGDI32> after, during;
+        for (auto* f : {&after, &during}) {
+            *f = MakeFlipper(c.width, 10, c.bands, c.deep);
+            ASSERT_TRUE(*f);
+            (*f)->SetTrails(40, c.dither, c.shade);
+            (*f)->SetFuzziness(c.fuzz, 60, true);
+            if (c.tone) (*f)->SetTone(8.0, 0.7);
+        }
+        ASSERT_EQ(during->IsDeepActive(), c.deep);
+        for (int frame = 0; frame < 4; ++frame) {
+            FillRandom(*after, 7 + frame, 20000);
+            FillRandom(*during, 7 + frame, 20000);
+            after->ConvertToDisplay();
+            after->FadeTrails();
+            during->FadeWithNextConversion();
+            during->ConvertToDisplay();
+            during->FadeTrails();
+            ASSERT_EQ(Images(*during), Images(*after)) << "frame " << frame;
+        }
+    }
+}
+
+TEST(FlipperTrails, AnAnnouncedFadeHappensOnceWhateverComesBetween) {
+    enum Step { kAnnounce, kConvert, kFade };
+    struct Case {
+        std::string name;
+        std::vector<Step> steps;
+        int fades;
+    };
+    const Case cases[] = {
+        {"announced, not converted", {kAnnounce, kFade}, 1},
+        {"converted twice", {kAnnounce, kConvert, kConvert, kFade}, 1},
+        {"converted without announcing", {kConvert, kConvert}, 0},
+        {"two frames", {kAnnounce, kConvert, kFade, kAnnounce, kConvert, kFade}, 2},
+        {"announced then plain", {kAnnounce, kConvert, kFade, kConvert, kFade}, 2},
+        {"announcement dropped by a fade", {kAnnounce, kFade, kConvert, kConvert}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto f = MakeFlipper(40, 8, 1);
+        auto reference = MakeFlipper(40, 8, 1);
+        for (auto* g : {f.get(), reference.get()}) {
+            g->SetTrails(20, false, -1.0);
+            FillRandom(*g, 3, 30000);
+        }
+        for (Step s : c.steps) {
+            if (s == kAnnounce) f->FadeWithNextConversion();
+            if (s == kConvert) f->ConvertToDisplay();
+            if (s == kFade) f->FadeTrails();
+        }
+        for (int i = 0; i < c.fades; ++i) reference->FadeTrails();
+        f->ConvertToDisplay();
+        reference->ConvertToDisplay();
+        EXPECT_EQ(Images(*f), Images(*reference));
     }
 }
 
