@@ -248,23 +248,42 @@ void SaverWindow::Present(const uint32_t* pixels, int width, int height, bool in
     }
 }
 
+void SaverWindow::CopyFlipped(const uint32_t* pixels, int width, int height, QImage* target) {
+    // The display image leaves its fourth byte alone; the window's pixels are opaque.
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* src = pixels + static_cast<std::ptrdiff_t>(height - 1 - y) * width;
+        auto* dst = reinterpret_cast<uint32_t*>(target->scanLine(y));
+        for (int x = 0; x < width; ++x) dst[x] = src[x] | 0xFF000000u;
+    }
+}
+
 void SaverWindow::PresentRaster(const uint32_t* pixels, int width, int height, bool invert) {
     const QRect area(0, 0, this->width(), this->height());
     if (m_store->size() != area.size()) m_store->resize(area.size());
     m_store->beginPaint(area);
+    const QSize device = DeviceSize();
+    const bool stretched = width != device.width() || height != device.height();
+    // A picture the size of the window is copied straight into the backing store's own
+    // image, turning it the right way up on the way: a flipping draw would take Qt's general
+    // transformed-image path, several times dearer than the copy.
+    auto* target = dynamic_cast<QImage*>(m_store->paintDevice());
+    const bool copy = !stretched && target != nullptr && target->size() == QSize(width, height) &&
+                      (target->format() == QImage::Format_RGB32 ||
+                       target->format() == QImage::Format_ARGB32_Premultiplied);
+    if (copy) CopyFlipped(pixels, width, height, target);
     {
         QPainter painter(m_store->paintDevice());
-        const QImage image(reinterpret_cast<const uchar*>(pixels), width, height, width * 4,
-                           QImage::Format_RGB32);
-        const QSize device = DeviceSize();
-        const bool stretched = width != device.width() || height != device.height();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, stretched);
-        // The display image's rows run bottom-up.
-        painter.translate(0, area.height());
-        painter.scale(static_cast<double>(area.width()) / width,
-                      -static_cast<double>(area.height()) / height);
-        painter.drawImage(0, 0, image);
-        painter.resetTransform();
+        if (!copy) {
+            const QImage image(reinterpret_cast<const uchar*>(pixels), width, height, width * 4,
+                               QImage::Format_RGB32);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, stretched);
+            // The display image's rows run bottom-up.
+            painter.translate(0, area.height());
+            painter.scale(static_cast<double>(area.width()) / width,
+                          -static_cast<double>(area.height()) / height);
+            painter.drawImage(0, 0, image);
+            painter.resetTransform();
+        }
         if (invert) {
             painter.setCompositionMode(QPainter::CompositionMode_Difference);
             painter.fillRect(area, Qt::white);

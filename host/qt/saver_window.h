@@ -61,6 +61,7 @@ class SaverWindow final : public QWindow {
     bool SetUpOpenGl();
     void SwitchToRaster();
     void PresentRaster(const uint32_t* pixels, int width, int height, bool invert);
+    static void CopyFlipped(const uint32_t* pixels, int width, int height, QImage* target);
     void PresentOpenGl(const uint32_t* pixels, int width, int height, bool invert);
     void Deliver(const SaverInputResult& result);
     void DrawTextOverlayGl();

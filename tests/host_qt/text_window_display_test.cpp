@@ -1,6 +1,7 @@
 // The text window on a real X server: it floats over the saver without ever taking the
 // keyboard, and where it is drawn into the frame instead, both outputs put it at its place
-// with its fade.
+// with its fade. Both outputs also show the frame itself the right way up, inverted or not,
+// at the window's own size and stretched.
 #include <gtest/gtest.h>
 
 #include <QtGui/qguiapplication_platform.h>
@@ -12,6 +13,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -165,6 +167,47 @@ TEST_F(TextWindowOnX, BothOutputsDrawTheTextIntoTheFrameAtItsPlace) {
                 EXPECT_LT(inPlace, full / 2) << name << ": a faded text is dimmer";
             }
         }
+    }
+}
+
+TEST_F(TextWindowOnX, BothOutputsShowTheFrameTheRightWayUp) {
+    // The display image's rows run bottom-up: the first half in memory is the picture's
+    // lower half. Red below, green above; inverted, cyan below and magenta above.
+    constexpr int kW = 320, kH = 180;
+    std::vector<uint32_t> frame(kW * kH, 0x0000FF00u);
+    std::fill(frame.begin(), frame.begin() + kW * kH / 2, 0x00FF0000u);
+    struct Case {
+        OutputPath path;
+        QSize window;  // the picture's own size, or stretched to twice it
+        bool invert;
+    };
+    const Case cases[] = {
+        {OutputPath::Raster, {kW, kH}, false},
+        {OutputPath::Raster, {kW, kH}, true},
+        {OutputPath::Raster, {2 * kW, 2 * kH}, false},
+        {OutputPath::OpenGL, {kW, kH}, false},
+        {OutputPath::OpenGL, {kW, kH}, true},
+        {OutputPath::OpenGL, {2 * kW, 2 * kH}, false},
+    };
+    for (const Case& c : cases) {
+        if (c.path == OutputPath::OpenGL && !OpenGlUsable()) continue;
+        const char* name = c.path == OutputPath::OpenGL ? "OpenGL" : "raster";
+        SCOPED_TRACE(::testing::Message()
+                     << name << " " << c.window.width() << " invert " << c.invert);
+        SaverWindow window(c.path, SaverWindowKind::Window, false, [](const SaverInputResult&) {});
+        window.setGeometry(QRect(QPoint(40, 40), c.window));
+        window.show();
+        Pump(300ms);
+        ASSERT_TRUE(window.isExposed());
+        // A stretched frame is shown on every second call.
+        window.Present(frame.data(), kW, kH, c.invert);
+        window.Present(frame.data(), kW, kH, c.invert);
+        Pump(150ms);
+        const QImage shot = GrabScreen(window.geometry());
+        const QRgb top = shot.pixel(shot.width() / 2, shot.height() / 4);
+        const QRgb bottom = shot.pixel(shot.width() / 2, shot.height() * 3 / 4);
+        EXPECT_EQ(top & 0xFFFFFFu, c.invert ? 0xFF00FFu : 0x00FF00u);
+        EXPECT_EQ(bottom & 0xFFFFFFu, c.invert ? 0x00FFFFu : 0xFF0000u);
     }
 }
 
