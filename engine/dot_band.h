@@ -44,11 +44,19 @@ struct alignas(64) DotBand {
     SplatRecord* splats = nullptr;
     int32_t splatCount = 0;
     int32_t splatCapacity = 0;
-    // The plots by stripe: indices into splats, stripe s from stripeStart[s] up to
-    // stripeStart[s + 1]. A plot reaching into two stripes is listed in both; there is room
-    // for two entries per plot.
-    int32_t* order = nullptr;
+    // The plots by stripe, stripe s from stripeStart[s] up to stripeStart[s + 1]: copied
+    // into runs, one stripe after the other, so that a stripe's owner reads its plots front
+    // to back. A plot reaching into two stripes is copied into both; runs has room for a
+    // quarter more records than the buffer. Should more plots than that reach into two
+    // stripes, the entries are indices into splats in order instead (listed in both).
+    SplatRecord* runs = nullptr;
+    int32_t runRoom = 0;
+    int32_t* order = nullptr;  // room for two entries per plot
     int32_t stripeStart[kMaxStripes + 1] = {};
+    // What the stripes read this round: runs, or (one stripe) splats itself; with an index
+    // stripeOrder is order and the records are splats.
+    const SplatRecord* stripeRecords = nullptr;
+    const int32_t* stripeOrder = nullptr;
 };
 
 }  // namespace quovis

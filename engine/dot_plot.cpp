@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <new>
 
 #include "engine/canvas_surface.h"
 #include "engine/draw_wnd.h"
@@ -308,23 +309,46 @@ RowReach RowReachOf(int style) {
 
 }  // namespace
 
-void CDrawWnd::PrepareStripes(int height) {
-    if (height == m_nStripeHeight && m_nStripes > 0) return;
-    m_nStripeHeight = height;
-    m_nStripes = 0;
-    if (height <= 0) return;
-    const int most = std::max(1, std::min(DotBand::kMaxStripes, height / kMinStripeRows));
-    m_nStripes = std::clamp(m_nBands, 1, most);
-    // The size changes seldom; the table is rebuilt (and may grow) only then.
-    m_stripeOfRow.resize(static_cast<std::size_t>(height));
-    for (int s = 0; s <= m_nStripes; ++s) {
-        m_stripeFirstRow[s] = static_cast<int32_t>(static_cast<int64_t>(height) * s / m_nStripes);
+void CDrawWnd::PrepareSplatRuns() {
+    const int bands = std::max(1, m_nBands);
+    // One stripe reads its band's buffer as it is; several need the runs.
+    const bool need = m_nStripes > 1 && m_bands && m_bands[0].splats != nullptr;
+    const int32_t room = need ? m_bands[0].splatCapacity + m_bands[0].splatCapacity / 4 : 0;
+    const std::size_t records = static_cast<std::size_t>(room) * static_cast<std::size_t>(bands);
+    if (records != m_nSplatRunRecords) {
+        m_splatRunStore.reset(records > 0 ? new (std::nothrow) SplatRecord[records] : nullptr);
+        m_nSplatRunRecords = m_splatRunStore ? records : 0;
     }
-    for (int s = 0; s < m_nStripes; ++s) {
-        for (int row = m_stripeFirstRow[s]; row < m_stripeFirstRow[s + 1]; ++row) {
-            m_stripeOfRow[static_cast<std::size_t>(row)] = static_cast<uint8_t>(s);
+    for (int b = 0; m_bands && b < bands; ++b) {
+        m_bands[b].runs =
+            m_splatRunStore ? m_splatRunStore.get() + std::size_t{1} * room * b : nullptr;
+        m_bands[b].runRoom = m_splatRunStore ? room : 0;
+    }
+}
+
+void CDrawWnd::PrepareStripes(int height) {
+    if (height != m_nStripeHeight || m_nStripes <= 0) {
+        m_nStripeHeight = height;
+        m_nStripes = 0;
+        if (height > 0) {
+            const int most = std::max(1, std::min(DotBand::kMaxStripes, height / kMinStripeRows));
+            m_nStripes = std::clamp(m_nBands, 1, most);
+            // The size changes seldom; the table is rebuilt (and may grow) only then.
+            m_stripeOfRow.resize(static_cast<std::size_t>(height));
+            for (int s = 0; s <= m_nStripes; ++s) {
+                m_stripeFirstRow[s] =
+                    static_cast<int32_t>(static_cast<int64_t>(height) * s / m_nStripes);
+            }
+            for (int s = 0; s < m_nStripes; ++s) {
+                for (int row = m_stripeFirstRow[s]; row < m_stripeFirstRow[s + 1]; ++row) {
+                    m_stripeOfRow[static_cast<std::size_t>(row)] = static_cast<uint8_t>(s);
+                }
+            }
         }
     }
+    // A cheap test on every round; the runs are allocated only when the bands' buffers or the
+    // stripe count have changed.
+    PrepareSplatRuns();
 }
 
 void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
@@ -332,7 +356,14 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
     const int height = m_nStripeHeight;
     int32_t* const start = band.stripeStart;
     std::fill(start, start + DotBand::kMaxStripes + 1, 0);
+    band.stripeRecords = band.splats;
+    band.stripeOrder = nullptr;
     if (stripes <= 0 || height <= 0) return;
+    if (stripes == 1) {
+        // One stripe (one worker): every plot in the order it came, read where it is.
+        start[1] = band.splatCount;
+        return;
+    }
     const uint8_t* const stripeOf = m_stripeOfRow.data();
     const RowReach reach = RowReachOf(m_look.m_nDotStyle);
     // The stripes of the first and last row a plot touches: the same or neighbours, since a
@@ -342,12 +373,8 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
         s0 = stripeOf[std::clamp(iy - reach.above, 0, height - 1)];
         s1 = stripeOf[std::clamp(iy + reach.below, 0, height - 1)];
     };
-    if (stripes == 1) {
-        // One stripe (one worker): every plot in the order it came.
-        for (int32_t i = 0; i < band.splatCount; ++i) band.order[i] = i;
-        start[1] = band.splatCount;
-        return;
-    }
+    // A counting sort: plots per stripe, their starts, then each plot copied to its stripe's
+    // run (and to the next stripe's as well when it reaches into it).
     int32_t counts[DotBand::kMaxStripes] = {};
     for (int32_t i = 0; i < band.splatCount; ++i) {
         int s0, s1;
@@ -358,12 +385,27 @@ void CDrawWnd::SortSplatsByStripe(DotBand& band) const {
     for (int s = 0; s < stripes; ++s) start[s + 1] = start[s] + counts[s];
     int32_t fill[DotBand::kMaxStripes];
     std::copy(start, start + stripes, fill);
+    if (band.runs != nullptr && start[stripes] <= band.runRoom) {
+        SplatRecord* const out = band.runs;
+        for (int32_t i = 0; i < band.splatCount; ++i) {
+            const SplatRecord& r = band.splats[i];
+            int s0, s1;
+            span(r, s0, s1);
+            out[fill[s0]++] = r;
+            if (s1 != s0) out[fill[s1]++] = r;
+        }
+        band.stripeRecords = out;
+        return;
+    }
+    // More plots reach into two stripes than the runs have room for (tall dots on thin
+    // stripes), or no memory for runs: the stripes read through an index instead.
     for (int32_t i = 0; i < band.splatCount; ++i) {
         int s0, s1;
         span(band.splats[i], s0, s1);
         band.order[fill[s0]++] = i;
         if (s1 != s0) band.order[fill[s1]++] = i;
     }
+    band.stripeOrder = band.order;
 }
 
 void CDrawWnd::PlotStripeSplat(void* context, const SplatRecord& r) {
@@ -384,14 +426,17 @@ void CDrawWnd::ApplySplatStripe(int stripe) {
     // Band by band, each in its own order: the dots' order, whatever the workers' timing.
     for (int b = 0; b < std::max(1, m_nBands); ++b) {
         const DotBand& band = m_bands[b];
+        const int32_t first = band.stripeStart[stripe];
+        const int32_t count = band.stripeStart[stripe + 1] - first;
+        // A run is read front to back; the index, where there is one, points into the buffer.
+        const int32_t* const order = band.stripeOrder ? band.stripeOrder + first : nullptr;
+        const SplatRecord* const records = order ? band.stripeRecords : band.stripeRecords + first;
         if (points && m_bVectorSplats) {
-            const int32_t first = band.stripeStart[stripe];
-            DrawPointSplats(s, band.splats, band.order + first,
-                            band.stripeStart[stripe + 1] - first, &PlotStripeSplat, &plain);
+            DrawPointSplats(s, records, order, count, &PlotStripeSplat, &plain);
             continue;
         }
-        for (int32_t k = band.stripeStart[stripe]; k < band.stripeStart[stripe + 1]; ++k) {
-            const SplatRecord& r = band.splats[band.order[k]];
+        for (int32_t k = 0; k < count; ++k) {
+            const SplatRecord& r = records[order != nullptr ? order[k] : k];
             if (!points || !PlotInnerPoint(s, r.x, r.y, r.amounts)) {
                 PlotWithAmounts(s, r.x, r.y, r.amounts);
             }

@@ -515,6 +515,9 @@ class CDrawWnd {
     void SortSplatsByStripe(DotBand& band) const;
     // The stripes for the canvas's current height: count and the row-to-stripe table.
     void PrepareStripes(int height);
+    // Gives every band its runs (see DotBand), allocating them only when the bands' buffers or
+    // the stripe count have changed.
+    void PrepareSplatRuns();
 
     // ---- Titles and messages (private functions) ---------------------------------------------
     // letters.cpp. StepLetters is the frame step's letter stage; it returns true when the
@@ -808,6 +811,9 @@ class CDrawWnd {
     // Stripes draw "Points" with the vector kernel when the build has one; off, they take
     // the plain path, plot by plot (the reference the kernel is tested against).
     bool m_bVectorSplats = true;
+    // The bands' runs, with several stripes: a quarter more records than each band's buffer.
+    std::unique_ptr<SplatRecord[]> m_splatRunStore;
+    std::size_t m_nSplatRunRecords = 0;
 
     // ---- Output ------------------------------------------------------------------------------
     std::unique_ptr<EngineCanvas> m_pCanvas;  // null until CreateOutput has made one

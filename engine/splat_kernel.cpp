@@ -329,7 +329,7 @@ void DrawPointSplats(const CanvasSurface& s, const SplatRecord* splats, const in
     const bool fits = s.deep != nullptr && s.width > 2 && s.height > 1 &&
                       static_cast<int64_t>(s.height) * s.deepRowStep < INT32_MAX;
     if (!fits) {
-        for (int32_t k = 0; k < count; ++k) fallback(context, splats[order[k]]);
+        for (int32_t k = 0; k < count; ++k) fallback(context, splats[order ? order[k] : k]);
         return;
     }
     const InnerBounds bounds = BoundsOf(s);
@@ -341,7 +341,11 @@ void DrawPointSplats(const CanvasSurface& s, const SplatRecord* splats, const in
         Batch& b = ring[slot];
         const int n = static_cast<int>(std::min<int32_t>(kBatch, count - k));
         // A short last batch repeats its first plot in the unused lanes, which are never drawn.
-        for (int j = 0; j < kBatch; ++j) b.index[j] = order[k + (j < n ? j : 0)];
+        if (order != nullptr) {
+            for (int j = 0; j < kBatch; ++j) b.index[j] = order[k + (j < n ? j : 0)];
+        } else {
+            for (int j = 0; j < kBatch; ++j) b.index[j] = k + (j < n ? j : 0);
+        }
         const uint32_t in = Prepare(bounds, splats, b) & ((2u << (n - 1)) - 1u);
         inner[slot] = in;
         for (uint32_t m = in; m != 0; m &= m - 1) {
@@ -379,7 +383,7 @@ const char* VectorSplatKernelName() {
 void DrawPointSplats(const CanvasSurface& s, const SplatRecord* splats, const int32_t* order,
                      int32_t count, SplatFallback fallback, void* context) {
     (void)s;
-    for (int32_t k = 0; k < count; ++k) fallback(context, splats[order[k]]);
+    for (int32_t k = 0; k < count; ++k) fallback(context, splats[order ? order[k] : k]);
 }
 
 #endif

@@ -27,8 +27,9 @@ const char* VectorSplatKernelName();
 using SplatFallback = void (*)(void* context, const SplatRecord& r);
 
 // Adds splats[order[k]] for k in [0, count) to the deep canvas of `s` as "Points" plots, in
-// that order, handing each plot the kernel cannot take to `fallback` at its turn. Without a
-// vector kernel (or without a deep canvas) every plot goes to `fallback`.
+// that order, handing each plot the kernel cannot take to `fallback` at its turn; a null
+// `order` takes splats[0 .. count) as they lie. Without a vector kernel (or without a deep
+// canvas) every plot goes to `fallback`.
 void DrawPointSplats(const CanvasSurface& s, const SplatRecord* splats, const int32_t* order,
                      int32_t count, SplatFallback fallback, void* context);
 
