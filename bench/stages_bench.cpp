@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -341,78 +343,212 @@ void StripeStageJob(void* object, DotBand* band) {
 
 struct SplatRef {
     ref::Canvas16 canvas;
-    const float* xs;
-    const float* ys;
-    int32_t amounts[3];
+    const ref::Plot* plots;
     const int16_t (*kernels)[32][16];
 };
 
 void SplatRefJob(void* object, Range* r) {
     const SplatRef& s = *static_cast<const SplatRef*>(object);
     if (s.kernels != nullptr) {
-        ref::Splat4x4(s.canvas, s.xs, s.ys, r->first, r->last, s.amounts, s.kernels);
+        ref::Splat4x4(s.canvas, s.plots, r->first, r->last, s.kernels);
     } else {
-        ref::Splat2x2(s.canvas, s.xs, s.ys, r->first, r->last, s.amounts);
+        ref::Splat2x2(s.canvas, s.plots, r->first, r->last);
     }
 }
 
-// Where the reflection images of every dot land, as the engine places them.
-void ImagePositions(quovis::CDrawWnd& e, int reflections, bool symmetric, std::vector<float>& xs,
-                    std::vector<float>& ys) {
-    const float* x = EngineTestAccess::X(e);
-    const float* y = EngineTestAccess::Y(e);
+using PlotAmountsOf = std::function<quovis::PlotAmounts(int)>;
+
+// The plots of `count` dots with their reflection images, in the order the engine makes
+// them (dot by dot, image by image), turned about the middle of the canvas as the engine
+// turns them.
+std::vector<ref::Plot> ImagePlots(const float* x, const float* y, const PlotAmountsOf& amounts,
+                                  int count, int reflections, bool symmetric) {
+    std::vector<ref::Plot> plots;
+    plots.reserve(static_cast<std::size_t>(count) * reflections * (symmetric ? 2 : 1));
     const float cx = kWidth / 2, cy = kHeight / 2;
-    xs.clear();
-    ys.clear();
+    std::vector<float> cs(static_cast<std::size_t>(reflections)), sn(cs.size());
     for (int r = 0; r < reflections; ++r) {
         const double a = 2.0 * 3.14159265358979323846 * r / reflections;
-        const float c = static_cast<float>(std::cos(a)), sn = static_cast<float>(std::sin(a));
-        for (int i = 0; i < kDots; ++i) {
-            const float dx = x[i] - cx, dy = y[i] - cy;
-            xs.push_back(cx + dx * c + dy * sn);
-            ys.push_back(cy + dy * c - dx * sn);
+        cs[r] = static_cast<float>(std::cos(a));
+        sn[r] = static_cast<float>(std::sin(a));
+    }
+    for (int i = 0; i < count; ++i) {
+        const float dx = x[i] - cx, dy = y[i] - cy;
+        const quovis::PlotAmounts a = amounts(i);
+        for (int r = 0; r < reflections; ++r) {
+            plots.push_back(
+                {cx + dx * cs[r] + dy * sn[r], cy + dy * cs[r] - dx * sn[r], {a.a0, a.a1, a.a2}});
             if (symmetric) {
-                xs.push_back(cx + dy * sn - dx * c);
-                ys.push_back(cy + dx * sn + dy * c);
+                plots.push_back({cx + dy * sn[r] - dx * cs[r],
+                                 cy + dx * sn[r] + dy * cs[r],
+                                 {a.a0, a.a1, a.a2}});
             }
         }
     }
+    return plots;
 }
 
-void BM_Splats(benchmark::State& state) {
-    const int threads = static_cast<int>(state.range(0));
-    const int style = static_cast<int>(state.range(1));
-    const int reflections = static_cast<int>(state.range(2));
-    const bool symmetric = state.range(3) != 0;
-    const int path = static_cast<int>(state.range(4));
-    DotRig rig(threads, 1, true);
-    quovis::CDrawWnd& e = rig.E();
-    e.SetDotStyle(style);
-    e.BuildDiscKernels(style, true);
-    EngineTestAccess::SetPointCap(e, 130560);
-    EngineTestAccess::SetReflections(e, reflections, symmetric, kWidth / 2, kHeight / 2);
-    // A faint colour, the same for every dot, so the reference adds the same amounts.
-    float* channels[3] = {EngineTestAccess::R(e), EngineTestAccess::G(e), EngineTestAccess::B(e)};
-    for (int i = 0; i < kDots; ++i) {
-        channels[0][i] = 1.5f;
-        channels[1][i] = 1.0f;
-        channels[2][i] = 0.5f;
+// ---- Real patterns --------------------------------------------------------------------------
+
+// The dots of the splat cases: uniform random ones (0), or those of a built-in preset run for
+// 300 frames at 1920 x 1080.
+const char* const kPatternNames[] = {"uniform",        "Into The Light", "Jellyscope",
+                                     "Time Explosion", "Silk",           "Shock Waves"};
+constexpr int kPatternCount = static_cast<int>(std::size(kPatternNames));
+
+// What the splat stage of a real pattern sees: each living dot's plot (position and amounts,
+// shimmer and brightness cap applied, one image), and the canvas it draws into, rows
+// bottom-up as the engine keeps them.
+struct CapturedPattern {
+    const char* error = nullptr;
+    std::vector<quovis::SplatRecord> plots;
+    std::vector<uint16_t> canvas;  // kHeight rows of 3 * kWidth words
+};
+
+CapturedPattern CapturePattern(const char* name) {
+    CapturedPattern out;
+    const std::u16string wide(name, name + std::strlen(name));
+    const int index = quovis::FindBuiltinPreset(wide);
+    if (index < 0) {
+        out.error = "no such built-in preset";
+        return out;
     }
-    DotBand* bands = EngineTestAccess::BandRecords(e);
-    WorkerPool* pool = EngineTestAccess::Pool(e);
-    if (path == kStripes && bands[0].splats == nullptr) {
-        state.SkipWithError("no plot buffers");
-        return;
+    const std::u16string text(quovis::BuiltinPreset(index));
+    quovis::RenderOptions options;
+    options.width = kWidth;
+    options.height = kHeight;
+    options.bands = 1;  // one band: the same dots on every machine
+    quovis::HeadlessRenderer renderer(
+        options,
+        [&text](quovis::CDrawWnd& engine) { return quovis::ApplyPresetString(engine, text); },
+        "the preset did not apply");
+    if (!renderer.Ok()) {
+        out.error = renderer.Error();
+        return out;
     }
-    if (path == kStripes) EngineTestAccess::PrepareStripes(e);
-    // Stripes need a band's plots to fit its buffer: more dots make rounds, as in the engine.
-    const int splatsPerDot = reflections * (symmetric ? 2 : 1);
-    const int dotsPerRound =
-        path == kStripes ? std::min(kDots, bands[0].splatCapacity / splatsPerDot * threads) : kDots;
-    PlotStage stage{&e, path, bands};
-    auto runStage = [&] {
-        for (int first = 0; first < kDots; first += dotsPerRound) {
-            const int count = std::min(dotsPerRound, kDots - first);
+    for (int frame = 0; frame < 300; ++frame) renderer.RenderFrame();
+    quovis::CDrawWnd& e = renderer.Engine();
+    const quovis::CanvasSurface& s = e.Canvas()->Surface();
+    DotBand& band = EngineTestAccess::BandRecords(e)[0];
+    if (s.deep == nullptr || s.width != kWidth || s.height != kHeight || band.splats == nullptr) {
+        out.error = "no deep canvas or no plot buffer";
+        return out;
+    }
+    for (int row = 0; row < kHeight; ++row) {
+        const uint16_t* words = s.deep + row * s.deepRowStep;
+        out.canvas.insert(out.canvas.end(), words, words + 3 * kWidth);
+    }
+    // The engine's own collection makes the plots, one image a dot, a buffer at a time.
+    EngineTestAccess::SetReflections(e, 1, false, kWidth / 2, kHeight / 2);
+    const int dots = std::min(EngineTestAccess::DotCount(e), kDots);
+    for (int first = 0; first < dots; first += band.splatCapacity) {
+        band.First = first;
+        band.Last = std::min(dots, first + band.splatCapacity) - 1;
+        EngineTestAccess::PlotBand(e, band, false, true);
+        out.plots.insert(out.plots.end(), band.splats, band.splats + band.splatCount);
+    }
+    return out;
+}
+
+// Each pattern is run once per process, the first time a case asks for it.
+const CapturedPattern& Pattern(int index) {
+    static std::unique_ptr<CapturedPattern> captured[kPatternCount];
+    if (!captured[index]) {
+        captured[index] = std::make_unique<CapturedPattern>(CapturePattern(kPatternNames[index]));
+    }
+    return *captured[index];
+}
+
+// One splat case: a rig holding the case's dots (with the colours that give the plots'
+// amounts exactly), the same plots for the reference, and for a real pattern both canvases
+// put back to the pattern's canvas before every run.
+struct SplatCase {
+    const char* error = nullptr;
+    int threads = 1;
+    int path = kStripes;
+    int dots = kDots;
+    DotRig rig;
+    std::vector<ref::Plot> plots;
+    quovis::AlignedArray<uint16_t> refCanvas;
+    const std::vector<uint16_t>* saved = nullptr;
+    std::vector<Range> refRanges;
+    int dotsPerRound = kDots;
+    PlotStage stage{};
+    bool restoreStage = true;
+
+    SplatCase(int threadCount, int style, int reflections, bool symmetric, int plotPath,
+              int pattern)
+        : threads(threadCount), path(plotPath), rig(threadCount, 1, true) {
+        quovis::CDrawWnd& e = rig.E();
+        e.SetDotStyle(style);
+        e.BuildDiscKernels(style, true);
+        EngineTestAccess::SetPointCap(e, 130560);
+        EngineTestAccess::SetReflections(e, reflections, symmetric, kWidth / 2, kHeight / 2);
+        float* channels[3] = {EngineTestAccess::R(e), EngineTestAccess::G(e),
+                              EngineTestAccess::B(e)};
+        if (pattern == 0) {
+            // A faint colour, the same for every dot.
+            for (int i = 0; i < kDots; ++i) {
+                channels[0][i] = 1.5f;
+                channels[1][i] = 1.0f;
+                channels[2][i] = 0.5f;
+            }
+            plots = ImagePlots(
+                EngineTestAccess::X(e), EngineTestAccess::Y(e),
+                [](int) {
+                    return quovis::PlotAmounts{384, 256, 128};
+                },
+                kDots, reflections, symmetric);
+        } else {
+            const CapturedPattern& p = Pattern(pattern);
+            if (p.error != nullptr) {
+                error = p.error;
+                return;
+            }
+            dots = static_cast<int>(p.plots.size());
+            EngineTestAccess::SetDots(e, dots);
+            float* xy[2] = {EngineTestAccess::X(e), EngineTestAccess::Y(e)};
+            float* v[2] = {EngineTestAccess::VX(e), EngineTestAccess::VY(e)};
+            for (int i = 0; i < dots; ++i) {
+                const quovis::SplatRecord& r = p.plots[static_cast<std::size_t>(i)];
+                xy[0][i] = r.x;
+                xy[1][i] = r.y;
+                v[0][i] = v[1][i] = 0.0f;
+                // With the cap off and no shimmer, these colours give back the amounts.
+                channels[0][i] = static_cast<float>(r.amounts.a0) / 256.0f;
+                channels[1][i] = static_cast<float>(r.amounts.a1) / 256.0f;
+                channels[2][i] = static_cast<float>(r.amounts.a2) / 256.0f;
+            }
+            plots = ImagePlots(
+                xy[0], xy[1], [&p](int i) { return p.plots[static_cast<std::size_t>(i)].amounts; },
+                dots, reflections, symmetric);
+            saved = &p.canvas;
+        }
+        DotBand* bands = EngineTestAccess::BandRecords(e);
+        if (path == kStripes && bands[0].splats == nullptr) {
+            error = "no plot buffers";
+            return;
+        }
+        if (path == kStripes) EngineTestAccess::PrepareStripes(e);
+        // Stripes need a band's plots to fit its buffer: more dots make rounds, as in the engine.
+        const int splatsPerDot = reflections * (symmetric ? 2 : 1);
+        dotsPerRound = path == kStripes
+                           ? std::min(dots, bands[0].splatCapacity / splatsPerDot * threads)
+                           : dots;
+        stage = PlotStage{&e, path, bands};
+        // The reference's canvas lives in memory like the engine's (huge pages included).
+        refCanvas.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3);
+        refRanges = SplitRanges(static_cast<int>(plots.size()), threads);
+        // The settling frames drew real colours; the uniform case starts from a dark canvas,
+        // as the reference does.
+        e.Canvas()->BeginFrame(true);
+    }
+
+    void RunStage() {
+        DotBand* bands = stage.bands;
+        WorkerPool* pool = EngineTestAccess::Pool(rig.E());
+        for (int first = 0; first < dots; first += dotsPerRound) {
+            const int count = std::min(dotsPerRound, dots - first);
             for (int b = 0; b < threads; ++b) {
                 bands[b].First = first + count * b / threads;
                 bands[b].Last = first + count * (b + 1) / threads - 1;
@@ -420,55 +556,82 @@ void BM_Splats(benchmark::State& state) {
             RunOn(pool, &PlotStageJob, &stage, threads, bands);
             if (path == kStripes) RunOn(pool, &StripeStageJob, &stage, threads, bands);
         }
-    };
+    }
 
-    std::vector<float> xs, ys;
-    ImagePositions(e, reflections, symmetric, xs, ys);
-    const int splats = static_cast<int>(xs.size());
-    // The reference's canvas lives in memory like the engine's (huge pages included).
-    quovis::AlignedArray<uint16_t> canvas;
-    canvas.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3);
-    SplatRef reference{{canvas.Data(), kWidth, kHeight, 3 * kWidth},
-                       xs.data(),
-                       ys.data(),
-                       {384, 256, 128},
-                       nullptr};
-    // The settling frames drew real colours; the stage starts from a dark canvas, as the
-    // reference does.
-    e.Canvas()->BeginFrame(true);
+    // A real pattern's canvas, put back: the engine's before the stage, the reference's
+    // (rows top-down) before the reference, as RunPaired alternates its preparations.
+    void Restore() {
+        if (saved == nullptr) return;
+        const std::size_t row = 3 * static_cast<std::size_t>(kWidth);
+        if (restoreStage) {
+            const quovis::CanvasSurface& s = rig.E().Canvas()->Surface();
+            for (int y = 0; y < kHeight; ++y) {
+                std::copy_n(saved->data() + y * row, row, s.deep + y * s.deepRowStep);
+            }
+        } else {
+            for (int y = 0; y < kHeight; ++y) {
+                std::copy_n(saved->data() + y * row, row,
+                            refCanvas.Data() + (kHeight - 1 - y) * row);
+            }
+        }
+        restoreStage = !restoreStage;
+    }
+};
+
+void BM_Splats(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const int style = static_cast<int>(state.range(1));
+    const int reflections = static_cast<int>(state.range(2));
+    const bool symmetric = state.range(3) != 0;
+    const int path = static_cast<int>(state.range(4));
+    const int pattern = static_cast<int>(state.range(5));
+    SplatCase c(threads, style, reflections, symmetric, path, pattern);
+    if (c.error != nullptr) {
+        state.SkipWithError(c.error);
+        return;
+    }
+    state.SetLabel(kPatternNames[pattern]);
+    SplatRef reference{{c.refCanvas.Data(), kWidth, kHeight, 3 * kWidth}, c.plots.data(), nullptr};
     static int16_t kernels[32][32][16];
     if (style == quovis::kDotDiscs) {
         for (int fx = 0; fx < 32; ++fx)
             for (int fy = 0; fy < 32; ++fy)
-                std::copy_n(EngineTestAccess::Kernel(e, fx, fy), 16, kernels[fx][fy]);
+                std::copy_n(EngineTestAccess::Kernel(c.rig.E(), fx, fy), 16, kernels[fx][fy]);
         reference.kernels = kernels;
     }
     RefPool refPool(threads);
-    std::vector<Range> refRanges = SplitRanges(splats, threads);
-    // The canvases are not cleared between iterations: a clear of this size streams past the
-    // caches and would leave every plot a miss, which no running frame sees. The colours are
-    // faint enough that no pixel saturates in the iterations a run makes.
+    // The uniform case's canvases are not cleared between iterations: a clear of this size
+    // streams past the caches and would leave every plot a miss, which no running frame sees.
+    // Its colours are faint enough that no pixel saturates in the iterations a run makes. A
+    // real pattern's bright plots would saturate soon, so its canvas is put back every time.
     RunPaired(
-        state, [] {}, runStage,
-        [&] { RunOn(refPool.Get(threads), &SplatRefJob, &reference, threads, refRanges.data()); },
-        splats);
+        state, [&] { c.Restore(); }, [&] { c.RunStage(); },
+        [&] { RunOn(refPool.Get(threads), &SplatRefJob, &reference, threads, c.refRanges.data()); },
+        static_cast<double>(c.plots.size()));
+    state.counters["dots"] = c.dots;
 }
-// Each case on one thread (plotting at once, as the engine does with one worker) and right
-// after it on two (collected and drawn by stripes); then the general path on one and two
-// threads and the short path on two, plotting at once, for comparison.
+// Each uniform case on one thread (plotting at once) and right after it on two (collected
+// and drawn by stripes); then the general path on one and two threads and the short path on
+// two, plotting at once, for comparison. The real patterns draw "Points" as the engine does
+// on one and on two workers: collected and drawn with the vector kernel.
 void SplatArgs(benchmark::internal::Benchmark* b) {
     for (int style : {quovis::kDotPoints, quovis::kDotDiscs})
         for (int reflections : {1, 4, 14})
             for (int symmetric : {0, 1}) {
-                b->Args({1, style, reflections, symmetric, kShort});
-                b->Args({2, style, reflections, symmetric, kStripes});
+                b->Args({1, style, reflections, symmetric, kShort, 0});
+                b->Args({2, style, reflections, symmetric, kStripes, 0});
             }
-    b->Args({1, quovis::kDotPoints, 1, 0, kGeneral});
-    b->Args({2, quovis::kDotPoints, 1, 0, kGeneral});
-    b->Args({2, quovis::kDotPoints, 1, 0, kShort});
+    b->Args({1, quovis::kDotPoints, 1, 0, kGeneral, 0});
+    b->Args({2, quovis::kDotPoints, 1, 0, kGeneral, 0});
+    b->Args({2, quovis::kDotPoints, 1, 0, kShort, 0});
+    for (int pattern = 1; pattern < kPatternCount; ++pattern)
+        for (int reflections : {1, 4, 14})
+            for (int threads : {1, 2}) {
+                b->Args({threads, quovis::kDotPoints, reflections, 0, kStripes, pattern});
+            }
 }
 BENCHMARK(BM_Splats)
-    ->ArgNames({"threads", "style", "reflections", "symmetric", "path"})
+    ->ArgNames({"threads", "style", "reflections", "symmetric", "path", "pattern"})
     ->Apply(SplatArgs)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -665,6 +828,8 @@ void BM_FadeAndConvert(benchmark::State& state) {
                 for (int x = 1; x < width; x += 3) flipper.AddPixel(x, y, 30000, 20000, 10000);
         },
         [&] {
+            // As the frame driver does it: the fade announced, then done with the conversion.
+            flipper.FadeWithNextConversion();
             flipper.ConvertToDisplay();
             flipper.FadeTrails();
         },
@@ -684,7 +849,8 @@ BENCHMARK(BM_FadeAndConvert)
 struct FrameRef {
     int threads;
     RefPool pool;
-    std::vector<float> x, y, vx, vy, r, g, b, mobility, xs, ys;
+    std::vector<float> x, y, vx, vy, r, g, b, mobility;
+    std::vector<ref::Plot> plots;
     std::vector<float> moverX, moverY, flowX, flowY, weight;
     quovis::AlignedArray<uint16_t> canvas;
     quovis::AlignedArray<uint32_t> display;
@@ -716,16 +882,12 @@ struct FrameRef {
         }
         for (int i = 0; i < 1024; ++i)
             for (int c = 0; c < 3; ++c) hue[i][c] = static_cast<float>((i * (c + 1)) % 97) / 97.0f;
-        for (int rf = 0; rf < reflections; ++rf) {
-            const double a = 2.0 * 3.14159265358979323846 * rf / reflections;
-            for (int i = 0; i < kDots; ++i) {
-                const float dx = x[i] - kWidth / 2, dy = y[i] - kHeight / 2;
-                xs.push_back(kWidth / 2 + dx * static_cast<float>(std::cos(a)) +
-                             dy * static_cast<float>(std::sin(a)));
-                ys.push_back(kHeight / 2 + dy * static_cast<float>(std::cos(a)) -
-                             dx * static_cast<float>(std::sin(a)));
-            }
-        }
+        plots = ImagePlots(
+            x.data(), y.data(),
+            [](int) {
+                return quovis::PlotAmounts{40 * 256, 30 * 256, 20 * 256};
+            },
+            kDots, reflections, false);
         canvas.Allocate(static_cast<std::size_t>(kWidth) * kHeight * 3);
         display.Allocate(static_cast<std::size_t>(kWidth) * kHeight);
         for (int v = 0; v < 65536; ++v) tone.push_back(static_cast<uint8_t>(v >> 8));
@@ -734,14 +896,10 @@ struct FrameRef {
         dots = {x.data(), y.data(),        vx.data(), vy.data(), r.data(), g.data(),
                 b.data(), mobility.data(), hue,       kWidth,    kHeight,  0.9f,
                 0.01f,    1e-4f,           10.0f,     0.1f,      0.01f};
-        splat = {{canvas.Data(), kWidth, kHeight, 3 * kWidth},
-                 xs.data(),
-                 ys.data(),
-                 {40 * 256, 30 * 256, 20 * 256},
-                 nullptr};
+        splat = {{canvas.Data(), kWidth, kHeight, 3 * kWidth}, plots.data(), nullptr};
         convert = {canvas.Data(), display.Data(), kWidth, tone.data(), 64000};
         dotRanges = SplitRanges(kDots, threads);
-        splatRanges = SplitRanges(static_cast<int>(xs.size()), threads);
+        splatRanges = SplitRanges(static_cast<int>(plots.size()), threads);
         rowRanges = SplitRanges(kHeight, threads);
     }
 
