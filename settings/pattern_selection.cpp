@@ -312,4 +312,26 @@ SlideshowSelection RestoreSlideshowSelection(ConfigStore& store, int favoriteCou
     return selection;
 }
 
+bool DullPictureWatch::Look(double meanLumaPercent, double seconds) {
+    m_running += seconds;
+    if (m_running < kSettleSeconds) return false;
+    const bool dull = !(meanLumaPercent >= kLitPercent && meanLumaPercent <= kWashedOutPercent);
+    m_dull = dull ? m_dull + seconds : 0.0;
+    if (m_dull < kPatienceSeconds) return false;
+    SlideStarted();
+    return true;
+}
+
+double MeanLumaPercent(const uint32_t* pixels, std::size_t count, std::size_t step) {
+    step = std::max<std::size_t>(step, 1);
+    uint64_t sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < count; i += step, ++n) {
+        const uint32_t px = pixels[i];
+        sum += 299u * ((px >> 16) & 255u) + 587u * ((px >> 8) & 255u) + 114u * (px & 255u);
+    }
+    if (n == 0) return 0.0;
+    return static_cast<double>(sum) / (static_cast<double>(n) * 1000.0 * 255.0) * 100.0;
+}
+
 }  // namespace quovis

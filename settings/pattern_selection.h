@@ -7,6 +7,7 @@
 // pattern shown full screen goes on a back/forward history that the keyboard walks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -114,6 +115,43 @@ class PatternSelection final : public PatternSelector {
     std::vector<PatternSlot> m_forward;
     Shown m_shown;
 };
+
+// ---- A slide gone dull ----------------------------------------------------------------------
+
+// Watches the picture of the running slide and says when it has been nearly black or washed
+// out white for long enough that the slideshow should move on. An evolution can land a
+// favorite on a motion that sweeps every dot out of sight or on a flow that keeps them in a
+// faint smudge, and a few favorites fade to almost nothing on their own; the evolution cannot
+// foresee that, so the picture itself is looked at. A dark picture that still shows its
+// dots, or a white one with its dots on it, is left alone: only the mean brightness outside
+// kLitPercent..kWashedOutPercent counts, and only once the slide has had time to build up.
+class DullPictureWatch {
+  public:
+    static constexpr double kLitPercent = 2.0;
+    static constexpr double kWashedOutPercent = 95.0;
+    // A new pattern starts from an empty canvas: its first seconds never count.
+    static constexpr double kSettleSeconds = 2.0;
+    // How long a picture may stay dull before the slide ends; short dips are part of the art.
+    static constexpr double kPatienceSeconds = 6.0;
+
+    // A new slide began.
+    void SlideStarted() {
+        m_running = 0.0;
+        m_dull = 0.0;
+    }
+    // One look at the running slide: the mean luma of the picture as displayed, in percent of
+    // full scale, and the seconds since the last look. True when the slide should end now
+    // (then the watch starts afresh, as for a new slide).
+    bool Look(double meanLumaPercent, double seconds);
+
+  private:
+    double m_running = 0.0;
+    double m_dull = 0.0;
+};
+
+// The mean luma (299 R + 587 G + 114 B) / 1000 of 0xRRGGBB pixels in percent of full scale,
+// from every `step`-th pixel: a sample is plenty to tell a dull picture from a lit one.
+double MeanLumaPercent(const uint32_t* pixels, std::size_t count, std::size_t step);
 
 // ---- The slideshow page's selection --------------------------------------------------------
 

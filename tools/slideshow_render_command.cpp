@@ -22,13 +22,16 @@
 // kSettleFrames after it, while the new pattern builds up.
 //
 // Output, tab-separated, one row per slide as it finishes and a summary at the end:
+//   preset  N  TEXT     (the evolved preset slide N shows, as it starts)
 //   slide   N  START_S  SECONDS  EVOLUTIONS  MEAN_%  DULL_%  LONGEST_DULL_S  NAME
-//   summary minutes|slides|frames|transition_frames|dull_frames  VALUE
+//   summary minutes|slides|frames|transition_frames|dull_frames|dull_endings  VALUE
 //   longest N  START_S  SECONDS  EVOLUTIONS  NAME     (the longest dull stretch, if any)
 //   dull    N  START_S  SECONDS  EVOLUTIONS  NAME     (every dull stretch over 2 s)
-// Lines starting with '#' describe the run. The last slide row is the slide the end of the
-// run cut short. A slide runs its slide time and then dies: the engine dims its dots for up
-// to two seconds (less when every dot has died sooner) before it changes the slide.
+// dull_endings counts the slides the slideshow ended early because their picture stayed dull
+// (DullPictureWatch, as in the saver). Lines starting with '#' describe the run. The last slide row
+// is the slide the end of the run cut short. A slide runs its slide time and then dies: the engine
+// dims its dots for up to two seconds (less when every dot has died sooner) before it changes the
+// slide.
 #include <unistd.h>
 
 #include <algorithm>
@@ -217,7 +220,8 @@ class Evening {
   public:
     explicit Evening(const PatternSelection& selection) : m_selection(selection) {}
 
-    void StartSlide(long frame) {
+    // `preset`: the evolved preset the slide shows, so that a dull slide can be rendered alone.
+    void StartSlide(long frame, const std::u16string& preset) {
         const PatternSelection::Shown& shown = m_selection.LastShown();
         m_slide = SlideTally{};
         m_slide.number = ++m_slides;
@@ -225,6 +229,7 @@ class Evening {
         m_slide.evolutions = shown.mutations;
         m_slide.start = frame;
         m_settleUntil = frame + kSettleFrames;
+        std::printf("preset\t%d\t%s\n", m_slide.number, Printable(preset).c_str());
     }
 
     // One frame of the current slide; `transition`: the engine is dimming it away.
@@ -258,12 +263,13 @@ class Evening {
         std::fflush(stdout);
     }
 
-    void PrintSummary(long frames) const {
+    void PrintSummary(long frames, long dullEndings) const {
         std::printf("summary\tminutes\t%.2f\n", Seconds(frames) / 60.0);
         std::printf("summary\tslides\t%d\n", m_slides);
         std::printf("summary\tframes\t%ld\n", frames);
         std::printf("summary\ttransition_frames\t%ld\n", m_transitionFrames);
         std::printf("summary\tdull_frames\t%ld\n", m_dullFrames);
+        std::printf("summary\tdull_endings\t%ld\n", dullEndings);
         if (m_longest.frames > 0) PrintStretch("longest", m_longest);
         for (const DullStretch& d : m_reported) PrintStretch("dull", d);
     }
@@ -369,8 +375,15 @@ int SlideshowRenderCommand(int argc, char** argv) {
 
     PresentedDrawWnd& engine = renderer.Engine();
     Evening evening(selection);
-    evening.StartSlide(0);
+    const auto presetText = [&engine] {
+        std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+        return engine.PresetText();
+    };
+    evening.StartSlide(0, presetText());
     Picture picture;  // reused: the same size every frame
+    // As in the saver, a slide whose picture stays dull ends early.
+    DullPictureWatch watch;
+    long dullEndings = 0;
     const long total = static_cast<long>(args.minutes * 60 * kFrameRate);
     for (long frame = 0; frame < total; ++frame) {
         if (!renderer.RenderFrame()) {
@@ -379,7 +392,8 @@ int SlideshowRenderCommand(int argc, char** argv) {
         }
         if (selector.TakeChange()) {
             evening.EndSlide(frame);
-            evening.StartSlide(frame);
+            evening.StartSlide(frame, presetText());
+            watch.SlideStarted();
         }
         bool dying = false;
         {
@@ -387,10 +401,17 @@ int SlideshowRenderCommand(int argc, char** argv) {
             dying = engine.PatternPhase() == CDrawWnd::kPhaseDying;
         }
         renderer.Snapshot(&picture);
-        evening.Frame(frame, MeanBrightnessPercent(picture), dying);
+        const double brightness = MeanBrightnessPercent(picture);
+        evening.Frame(frame, brightness, dying);
+        if (dying || !selection.SlideshowOn()) continue;
+        if (watch.Look(brightness, 1.0 / kFrameRate)) {
+            std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
+            engine.RequestSlideChange();
+            ++dullEndings;
+        }
     }
     evening.EndSlide(total);
-    evening.PrintSummary(total);
+    evening.PrintSummary(total, dullEndings);
     return 0;
 }
 

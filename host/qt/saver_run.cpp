@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -104,13 +106,55 @@ class WindowOutput final : public FrameOutput {
         flipper->ConvertToDisplay();
         m_window->Present(flipper->DisplayPixels(), flipper->Width(), flipper->Height(),
                           flipper->IsInverted());
+        if (m_slideshow) WatchForDullPicture(engine, *flipper);
     }
+    // With the slideshow on, a slide whose picture stays black or washed out ends early.
+    void SetSlideshow(bool on) { m_slideshow = on; }
     bool UsesOpenGL() const override {
         return m_window != nullptr && m_window->Path() == OutputPath::OpenGL;
     }
 
   private:
+    // A look every kLookFrames frames at every kLookStride-th pixel is plenty to tell a dull
+    // picture from a lit one, and costs next to nothing.
+    static constexpr int kLookFrames = 15;
+    static constexpr std::size_t kLookStride = 7;
+
+    void WatchForDullPicture(CDrawWnd& engine, const CFlipperGDI32& flipper) {
+        if (engine.PatternPhase() == CDrawWnd::kPhaseDying) {
+            m_slideEnding = true;
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_slideEnding) {  // a new slide (or the first one) has begun
+            m_slideEnding = false;
+            m_watch.SlideStarted();
+            m_lastLook = now;
+            m_framesSinceLook = 0;
+            return;
+        }
+        if (++m_framesSinceLook < kLookFrames) return;
+        m_framesSinceLook = 0;
+        // A machine that stalled (or slept) must not count the pause as a dull picture.
+        const double seconds =
+            std::min(1.0, std::chrono::duration<double>(now - m_lastLook).count());
+        m_lastLook = now;
+        const std::size_t pixels =
+            static_cast<std::size_t>(flipper.Width()) * static_cast<std::size_t>(flipper.Height());
+        double percent = MeanLumaPercent(flipper.DisplayPixels(), pixels, kLookStride);
+        if (flipper.IsInverted()) percent = 100.0 - percent;
+        if (m_watch.Look(percent, seconds)) {
+            engine.RequestSlideChange();
+            m_slideEnding = true;
+        }
+    }
+
     SaverWindow*& m_window;
+    bool m_slideshow = false;
+    DullPictureWatch m_watch;
+    bool m_slideEnding = true;
+    int m_framesSinceLook = 0;
+    std::chrono::steady_clock::time_point m_lastLook{};
 };
 
 // What the frame step draws besides the dots: letters and the clock layer, and the desktop
@@ -405,6 +449,7 @@ bool SaverSession::SetUpDisplay() {
     if (!m_selector.SelectNext(m_engine)) return false;
     m_engine.ApplyCanvasSettings();
     m_driver.SetSlideshow(m_selection.SlideshowOn());
+    m_output.SetSlideshow(m_selection.SlideshowOn());
     m_driver.SetTargetFps(fps);
     m_driver.SetShowFrameRateAlways(m_options.showFps);
     m_driver.StartRendering(true);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/draw_wnd.h"
 #include "engine/style_table.h"
@@ -301,6 +302,84 @@ TEST(MutatePreset, ManyStepsKeepEveryFieldInsideItsRange) {
     // The motion kind flips in about one step in ten (and may flip to itself).
     EXPECT_GT(motionChanges, 80);
     EXPECT_LT(motionChanges, 300);
+}
+
+// ---- A slide gone dull ---------------------------------------------------------------------
+
+TEST(DullPictureWatch, EndsOnlyASlideWhosePictureStaysBlackOrWashedOut) {
+    // Pictures as the slideshow sees them at 60 looks a second: a mean luma per stretch of
+    // seconds, repeated until the end of the list.
+    struct Stretch {
+        double percent;
+        double seconds;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Stretch> picture;
+        double endsAfterAtLeast;  // seconds; negative: never ends within a minute
+        double endsAfterAtMost;
+    };
+    const std::vector<Case> cases = {
+        {"black throughout", {{0.0, 60.0}}, 6.0, 10.0},
+        {"washed out white throughout", {{99.0, 60.0}}, 6.0, 10.0},
+        {"lit at first, then black", {{30.0, 20.0}, {1.0, 40.0}}, 26.0, 28.0},
+        {"dark but lit", {{2.5, 60.0}}, -1.0, 0.0},
+        {"a white background with its dots", {{90.0, 60.0}}, -1.0, 0.0},
+        {"a slow build-up from an empty canvas", {{0.0, 2.0}, {10.0, 58.0}}, -1.0, 0.0},
+        {"dips to black between bright phases",
+         {{0.5, 4.0}, {40.0, 1.0}, {0.5, 4.0}, {40.0, 1.0}, {99.0, 4.0}, {40.0, 46.0}},
+         -1.0,
+         0.0},
+    };
+    for (const Case& c : cases) {
+        DullPictureWatch watch;
+        watch.SlideStarted();
+        double t = 0.0;
+        double ended = -1.0;
+        for (const Stretch& s : c.picture) {
+            for (int frame = 0; frame < static_cast<int>(s.seconds * 60.0) && ended < 0; ++frame) {
+                t += 1.0 / 60.0;
+                if (watch.Look(s.percent, 1.0 / 60.0)) ended = t;
+            }
+        }
+        if (c.endsAfterAtLeast < 0) {
+            EXPECT_LT(ended, 0.0) << c.what;
+        } else {
+            EXPECT_GE(ended, c.endsAfterAtLeast) << c.what;
+            EXPECT_LE(ended, c.endsAfterAtMost) << c.what;
+        }
+    }
+}
+
+TEST(DullPictureWatch, ANewSlideGetsTheWholePatienceAgain) {
+    DullPictureWatch watch;
+    int looks = 0;
+    while (!watch.Look(0.0, 0.5)) ++looks;
+    ASSERT_GT(looks, 4);
+    // The watch starts afresh after it has ended a slide, and when the next slide begins.
+    for (int i = 0; i < looks; ++i) EXPECT_FALSE(watch.Look(0.0, 0.5)) << i;
+    EXPECT_TRUE(watch.Look(0.0, 0.5));
+    for (int i = 0; i < looks - 1; ++i) EXPECT_FALSE(watch.Look(0.0, 0.5)) << i;
+    watch.SlideStarted();
+    EXPECT_FALSE(watch.Look(0.0, 0.5));
+}
+
+TEST(MeanLumaPercent, WeighsTheChannelsLikeTheEyeAndSamples) {
+    struct Case {
+        std::vector<uint32_t> pixels;
+        std::size_t step;
+        double percent;
+    };
+    const std::vector<Case> cases = {
+        {{0xffffff, 0x000000}, 1, 50.0},
+        {{0x00ff00, 0xff0000, 0x0000ff}, 1, 100.0 / 3},
+        {{0xffffff, 0x000000, 0xffffff, 0x000000}, 2, 100.0},  // only every second pixel
+        {{0xff000000u, 0x00808080}, 1, 128.0 / 255.0 * 50.0},  // the top byte is not colour
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(MeanLumaPercent(c.pixels.data(), c.pixels.size(), c.step), c.percent, 1e-9)
+            << c.pixels.size() << " pixels, step " << c.step;
+    }
 }
 
 }  // namespace
