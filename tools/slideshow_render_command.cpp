@@ -396,14 +396,16 @@ int SlideshowRenderCommand(int argc, char** argv) {
             watch.SlideStarted();
         }
         bool dying = false;
+        bool running = false;
         {
             std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
             dying = engine.PatternPhase() == CDrawWnd::kPhaseDying;
+            running = engine.PatternPhase() == CDrawWnd::kPhaseRunning;
         }
         renderer.Snapshot(&picture);
         const double brightness = MeanBrightnessPercent(picture);
         evening.Frame(frame, brightness, dying);
-        if (dying || !selection.SlideshowOn()) continue;
+        if (!running || !selection.SlideshowOn()) continue;
         if (watch.Look(brightness, 1.0 / kFrameRate)) {
             std::lock_guard<std::recursive_mutex> guard(engine.EngineLock());
             engine.RequestSlideChange();

@@ -121,7 +121,7 @@ class WindowOutput final : public FrameOutput {
     static constexpr std::size_t kLookStride = 7;
 
     void WatchForDullPicture(CDrawWnd& engine, const CFlipperGDI32& flipper) {
-        if (engine.PatternPhase() == CDrawWnd::kPhaseDying) {
+        if (engine.PatternPhase() != CDrawWnd::kPhaseRunning) {
             m_slideEnding = true;
             return;
         }
