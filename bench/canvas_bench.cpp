@@ -62,11 +62,13 @@ void BM_ConvertWithFuzziness(benchmark::State& state) {
 BENCHMARK(BM_ConvertWithFuzziness)->ArgName("bands")->Arg(1)->Arg(2)->UseRealTime();
 
 // A frame's presenting with trails: the conversion and the fade, either as two passes or
-// announced so that the conversion fades each row as it goes (what the frame driver does).
+// announced so that the conversion fades each row as it goes (what the frame driver does),
+// with the identity tone or through a tone curve.
 void BM_ConvertAndFade(benchmark::State& state) {
     auto f = Make(static_cast<int>(state.range(0)));
     if (state.range(1) != 0) f->SetFuzziness(true, 50, true);
     const bool together = state.range(2) != 0;
+    if (state.range(3) != 0) f->SetTone(8.0, 0.7);
     f->SetTrails(60, false, 1.0);
     for (auto _ : state) {
         if (together) f->FadeWithNextConversion();
@@ -76,8 +78,8 @@ void BM_ConvertAndFade(benchmark::State& state) {
     SetPixels(state);
 }
 BENCHMARK(BM_ConvertAndFade)
-    ->ArgNames({"bands", "fuzz", "together"})
-    ->ArgsProduct({{1, 2}, {0, 1}, {0, 1}})
+    ->ArgNames({"bands", "fuzz", "together", "tone"})
+    ->ArgsProduct({{1, 2}, {0, 1}, {0, 1}, {0, 1}})
     ->UseRealTime();
 
 void BM_FadeTrails(benchmark::State& state) {
