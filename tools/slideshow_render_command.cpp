@@ -174,15 +174,6 @@ class ChangeNoticingSelector final : public PatternSelector {
 };
 
 // The displayed picture's mean luma as a percentage of full scale.
-double MeanBrightnessPercent(const Picture& picture) {
-    uint64_t sum = 0;
-    for (const uint32_t px : picture.pixels) {
-        sum += 299u * ((px >> 16) & 255u) + 587u * ((px >> 8) & 255u) + 114u * (px & 255u);
-    }
-    const double pixels = std::max<double>(1.0, static_cast<double>(picture.pixels.size()));
-    return static_cast<double>(sum) / (pixels * 1000.0 * 255.0) * 100.0;
-}
-
 std::string Printable(std::u16string_view name) {
     std::string text = Utf16ToUtf8(name);
     std::replace_if(
@@ -403,7 +394,7 @@ int SlideshowRenderCommand(int argc, char** argv) {
             running = engine.PatternPhase() == CDrawWnd::kPhaseRunning;
         }
         renderer.Snapshot(&picture);
-        const double brightness = MeanBrightnessPercent(picture);
+        const double brightness = MeanLumaPercent(picture.pixels.data(), picture.pixels.size(), 1);
         evening.Frame(frame, brightness, dying);
         if (!running || !selection.SlideshowOn()) continue;
         if (watch.Look(brightness, 1.0 / kFrameRate)) {
